@@ -1,0 +1,28 @@
+// The failure value of the conversion stage.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tessmar {
+
+enum class ConversionErrorKind : std::uint8_t {
+    InvalidActionString = 0,      // an entry string fits no accepted shape
+    InvalidTileCode = 1,          // a tile code inside an entry string is not a tile
+    DoraIndicatorsExhausted = 2,  // no dora indicator, or a kan needs one more than listed
+    MissingTake = 3,              // the seat to move has no take left, or a daiminkan is its last take
+    MissingDiscardAfterReach = 4, // a reach is the last of its seat's discards
+    UnexpectedNumber = 5,         // a bare number stands in a take column
+    InvalidCall = 6,              // a call contradicts the last discard
+    RetryLimit = 7,               // a kyoku's attempts would repeat for ever
+};
+
+/** Kind plus context for debugging and tests; never shown to Python callers. */
+struct ConversionError {
+    ConversionErrorKind kind;
+    std::string text;            // offending entry text or tile code, where there is one
+    int seat = -1;               // seat involved, where known
+    int kyoku = -1;              // position of the kyoku in the log, where known
+};
+
+}  // namespace tessmar

@@ -1,0 +1,46 @@
+// Tiles: one byte indexing the fixed table of 38 mjai tile names.
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "tessmar/conv/error.hpp"
+
+namespace tessmar {
+
+/** A tile: index 0..37 into the mjai name table (34 kinds, three red fives, and "?"). */
+struct Tile {
+    std::uint8_t index = 37;
+
+    friend constexpr bool operator==(Tile, Tile) = default;
+    constexpr bool is_unknown() const { return index == 37; }
+};
+
+inline constexpr Tile kUnknownTile{37};
+inline constexpr std::size_t kTileCount = 38;
+
+/** Tenhou's numeric code to a tile: 0 is "?", 11..19/21..29/31..39/41..47 the kinds,
+ *  51..53 the red fives; anything else is no tile. */
+constexpr std::optional<Tile> tile_from_code(std::uint8_t code) {
+    if (code == 0) return kUnknownTile;
+    unsigned tens = code / 10, units = code % 10;
+    if (tens >= 1 && tens <= 4 && units != 0 && (tens < 4 || units <= 7))
+        return Tile{static_cast<std::uint8_t>(code - tens - 10)};
+    if (code >= 51 && code <= 53) return Tile{static_cast<std::uint8_t>(code - 51 + 34)};
+    return std::nullopt;
+}
+
+/** A two-byte tile code inside a notation string. `two` must hold exactly two bytes.
+ *  Errors: `InvalidTileCode` carrying the two bytes decoded as UTF-8 with replacement. */
+std::expected<Tile, ConversionError> tile_from_code_text(std::string_view two);
+
+/** The mjai name of a tile ("1m", "E", "5mr", "?"). */
+std::string_view tile_name(Tile t);
+
+/** The parser's diagnostic for an integer that is no tile code ("invalid value: 60, expected one of: 0, 11, ..."). */
+std::string invalid_tile_code_message(unsigned value);
+
+}  // namespace tessmar

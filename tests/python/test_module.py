@@ -1,0 +1,200 @@
+"""The module as imported: attributes, functions, exception types, initialisation."""
+
+import importlib
+import inspect
+import shutil
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+import _tessmar
+from conftest import run_python
+
+NAMES = [
+    "TenhouLogParsingError",
+    "TenhouToMjaiError",
+    "JsonSerializationError",
+    "JsonParsingError",
+    "tenhou_file_to_mjai",
+    "tenhou_to_mjai",
+    "__version__",
+    "VERSION",
+]
+EXCEPTION_NAMES = NAMES[:4]
+
+
+def test_all_lists_the_eight_attributes_in_order():
+    assert _tessmar.__all__ == NAMES
+    assert type(_tessmar.__all__) is list
+
+
+def test_attributes_are_added_in_order():
+    own = [name for name in vars(_tessmar) if name in NAMES]
+    assert own == NAMES
+
+
+def test_star_import_brings_exactly_the_eight_names():
+    namespace = {}
+    exec("from _tessmar import *", namespace)
+    namespace.pop("__builtins__")
+    assert sorted(namespace) == sorted(NAMES)
+
+
+def test_no_other_public_attributes():
+    public = {name for name in dir(_tessmar) if not name.startswith("_")}
+    assert public == {name for name in NAMES if not name.startswith("_")}
+
+
+def test_version_texts():
+    assert _tessmar.__version__ == "0.3.0"
+    assert _tessmar.VERSION == "0.3.0"
+    assert type(_tessmar.__version__) is str
+
+
+def test_module_identity():
+    assert _tessmar.__name__ == "_tessmar"
+    assert _tessmar.__doc__ == ""
+
+
+@pytest.mark.parametrize(
+    "name, signature",
+    [
+        ("tenhou_to_mjai", "(data)"),
+        ("tenhou_file_to_mjai", "(filename, mjai_out=None)"),
+    ],
+)
+def test_functions(name, signature):
+    function = getattr(_tessmar, name)
+    assert type(function).__name__ == "builtin_function_or_method"
+    assert function.__name__ == name
+    assert function.__qualname__ == name
+    assert function.__module__ == "_tessmar"
+    assert function.__self__ is _tessmar
+    assert function.__doc__ is None
+    assert function.__text_signature__ == signature
+    assert str(inspect.signature(function)) == signature
+
+
+@pytest.mark.parametrize("name", EXCEPTION_NAMES)
+def test_exception_types(name):
+    exc_type = getattr(_tessmar, name)
+    assert isinstance(exc_type, type)
+    assert exc_type.__bases__ == (ValueError,)
+    assert exc_type.__module__ == "_tessmar"
+    assert exc_type.__name__ == name
+    assert exc_type.__qualname__ == name
+    assert exc_type.__doc__ is None
+    assert repr(exc_type) == f"<class '_tessmar.{name}'>"
+    # No attributes or methods of their own beyond what every class gets.
+    assert set(vars(exc_type)) <= {"__module__", "__doc__", "__dict__", "__weakref__"}
+
+
+def test_exception_types_are_unrelated_to_each_other():
+    types = [getattr(_tessmar, name) for name in EXCEPTION_NAMES]
+    for a in types:
+        for b in types:
+            assert issubclass(a, b) == (a is b)
+
+
+def test_reimport_returns_the_same_module_and_types():
+    before = sys.modules.pop("_tessmar")
+    try:
+        again = importlib.import_module("_tessmar")
+        assert again is before
+        assert again.JsonParsingError is before.JsonParsingError
+    finally:
+        sys.modules["_tessmar"] = before
+
+
+SUBINTERPRETER_CODE = textwrap.dedent(
+    """
+    import sys
+    import _tessmar
+    try:
+        import _interpreters as interpreters          # 3.13
+        interp = interpreters.create("legacy")
+        def run(code):
+            failure = interpreters.exec(interp, code)
+            assert failure is None, failure
+    except ImportError:
+        try:
+            import _xxsubinterpreters as interpreters  # 3.12
+        except ImportError:
+            print("no sub-interpreter support")
+            sys.exit(0)
+        # A legacy (shared-GIL) interpreter: single-phase modules are not refused
+        # up front, so the module's own initialisation is what is tested.
+        interp = interpreters.create(isolated=False)
+        def run(code):
+            interpreters.run_string(interp, code)
+    run('''
+    try:
+        import _tessmar
+    except ImportError as error:
+        outcome = "ImportError: " + str(error)
+    else:
+        outcome = "imported"
+    with open(OUT, "w") as f:
+        f.write(outcome)
+    '''.replace("OUT", repr(sys.argv[1])))
+    interpreters.destroy(interp)
+    print("ran")
+    """
+)
+
+
+def test_second_interpreter_is_refused(tmp_path):
+    out = tmp_path / "outcome.txt"
+    result = run_python(SUBINTERPRETER_CODE, out)
+    assert result.returncode == 0, result.stderr.decode()
+    if result.stdout == b"no sub-interpreter support\n":
+        pytest.skip("this interpreter offers no sub-interpreter module")
+    outcome = out.read_text()
+    assert outcome.startswith("ImportError: "), outcome
+    assert "_tessmar" in outcome
+
+
+def test_only_the_init_function_is_exported():
+    nm = shutil.which("nm")
+    if nm is None:
+        pytest.skip("nm is not installed")
+    listing = subprocess.run(
+        [nm, "-D", "--defined-only", _tessmar.__file__], capture_output=True, text=True, check=True
+    ).stdout
+    symbols = [line.split()[-1] for line in listing.splitlines() if line.strip()]
+    assert symbols == ["PyInit__tessmar"]
+
+
+INTERNAL_FAULT_CODE = textwrap.dedent(
+    """
+    import resource, sys
+    import _tessmar
+    # A str whose copy into the module's own buffer cannot be allocated: the
+    # C++ allocation failure must come back as an exception, not end the process.
+    text = "x" * (256 << 20)
+    with open("/proc/self/status") as f:
+        vm_kb = next(int(line.split()[1]) for line in f if line.startswith("VmSize:"))
+    limit = (vm_kb << 10) + (64 << 20)
+    resource.setrlimit(resource.RLIMIT_AS, (limit, resource.RLIM_INFINITY))
+    try:
+        _tessmar.tenhou_to_mjai(text)
+    except Exception as error:
+        print("Exception", type(error).__name__)
+    except BaseException as error:
+        t = type(error)
+        print("BaseException", t.__module__, t.__name__, t.__bases__ == (BaseException,),
+              t.__name__ in dir(_tessmar), len(error.args), bool(str(error)))
+    else:
+        print("no exception")
+    """
+)
+
+
+def test_internal_fault_is_a_base_exception_outside_the_module_attributes():
+    result = run_python(INTERNAL_FAULT_CODE)
+    assert result.returncode == 0, result.stderr.decode()
+    assert result.stdout.decode().split() == [
+        "BaseException", "_tessmar", "InternalError", "True", "False", "1", "True"
+    ]

@@ -132,21 +132,31 @@ std::expected<void, ConversionError> decode_discard_text(std::string_view text, 
 
 // Fills in tsumogiri tiles from the paired tsumo and removes empty-discard placeholders.
 // The k-th take pairs with the k-th discard entry; a riichi entry counts as one entry.
+// Kept events are compacted in one pass: erasing each placeholder where it stands would
+// cost quadratic time on a long column of them.
 void resolve_placeholders(const std::vector<Event>& takes, std::vector<Event>& discards) {
-    std::size_t j = 0;
+    std::size_t read = 0;   // next event to pair
+    std::size_t write = 0;  // where the next kept event goes
+    auto keep = [&] {
+        if (write != read) discards[write] = std::move(discards[read]);
+        ++write;
+        ++read;
+    };
     for (const Event& take : takes) {
-        if (j >= discards.size()) break;
-        if (std::holds_alternative<Reach>(discards[j])) ++j;
-        auto* dahai = std::get_if<Dahai>(&discards[j]);
+        if (read >= discards.size()) break;
+        if (std::holds_alternative<Reach>(discards[read])) keep();
+        auto* dahai = std::get_if<Dahai>(&discards[read]);
         if (dahai && dahai->tsumogiri) {
             if (auto* tsumo = std::get_if<Tsumo>(&take)) dahai->pai = tsumo->pai;
-            ++j;
+            keep();
         } else if (dahai && dahai->pai.is_unknown()) {
-            discards.erase(discards.begin() + static_cast<std::ptrdiff_t>(j));
+            ++read;  // dropped; the next take pairs with the event after it
         } else {
-            ++j;
+            keep();
         }
     }
+    discards.erase(discards.begin() + static_cast<std::ptrdiff_t>(write),
+                   discards.begin() + static_cast<std::ptrdiff_t>(read));
 }
 
 }  // namespace

@@ -48,6 +48,6 @@ if [ ! -x .venv/bin/python ] || ! .venv/bin/python -c 'import sys; sys.exit(0 if
 fi
 VENV_PY="$ROOT/.venv/bin/python"
 "$VENV_PY" -m pip install -q --disable-pip-version-check --upgrade pip >&2
-"$VENV_PY" -m pip install -q --disable-pip-version-check pytest ${TESSMAR_EXTRA_PIP:-} >&2
+"$VENV_PY" -m pip install -q --disable-pip-version-check pytest mypy ${TESSMAR_EXTRA_PIP:-} >&2
 echo "== building and installing _tessmar" >&2
 "$VENV_PY" -m pip install -q --disable-pip-version-check . >&2

@@ -1,0 +1,45 @@
+"""How a typed caller uses the package; checked with `mypy --strict` by tests/python/test_cli.py."""
+
+import os
+import pathlib
+
+import _tessmar
+import tessmar
+from collections.abc import Callable, Sequence
+from tessmar.cli import main
+
+
+def convert_text(text: str) -> list[str]:
+    events: list[str] = tessmar.tenhou_to_mjai(text)
+    return events
+
+
+def convert_file(path: pathlib.Path, out: str | None) -> list[str]:
+    return tessmar.tenhou_file_to_mjai(path, out)
+
+
+def convert_bytes_path(path: bytes, out: os.PathLike[bytes]) -> int:
+    return len(_tessmar.tenhou_file_to_mjai(path, mjai_out=out))
+
+
+def first_event_or_reason(text: str) -> str:
+    try:
+        return tessmar.tenhou_to_mjai(data=text)[0]
+    except tessmar.JsonParsingError as exc:
+        return f"not a log: {exc}"
+    except (tessmar.TenhouLogParsingError, tessmar.TenhouToMjaiError) as exc:
+        return f"not convertible: {exc}"
+    except tessmar.JsonSerializationError:
+        return "cannot write"
+
+
+def catch_all(text: str) -> list[str]:
+    try:
+        return tessmar.tenhou_to_mjai(text)
+    except ValueError:  # every conversion error is a ValueError
+        return []
+
+
+same_class: type[ValueError] = tessmar.JsonParsingError
+version: str = tessmar.__version__ + _tessmar.VERSION + _tessmar.__version__
+command: Callable[[Sequence[str] | None], int] = main

@@ -76,14 +76,6 @@ bool write_all(int fd, iovec* part, std::size_t count) {
     return true;
 }
 
-const char kNewline = '\n';
-
-// Each text followed by its line feed, pointing into the texts themselves.
-void add_line(std::vector<iovec>& parts, const std::string& text) {
-    parts.push_back({const_cast<char*>(text.data()), text.size()});
-    parts.push_back({const_cast<char*>(&kNewline), 1});
-}
-
 // The standard-output handle's lock: one line at a time, so lines from concurrent
 // writers in this process never interleave.
 std::mutex& stdout_lock() {
@@ -121,25 +113,25 @@ std::expected<std::string, ReadFailure> read_log_file(const std::string& path) {
     return text;
 }
 
-std::expected<void, WriteFailure> write_lines(const std::string& path, std::span<const std::string> texts) {
+std::expected<void, WriteFailure> write_lines(const std::string& path, const EventTexts& texts) {
     if (is_stdout_path(path)) {
         // Line by line under the handle's lock, as a line-buffered stream would.
-        for (const std::string& text : texts) {
-            iovec line[2] = {{const_cast<char*>(text.data()), text.size()}, {const_cast<char*>(&kNewline), 1}};
+        for (std::size_t i = 0; i < texts.size(); ++i) {
+            const std::string_view text = texts[i];
+            iovec line{const_cast<char*>(text.data()), text.size() + 1};  // the text and its line feed
             const std::lock_guard<std::mutex> guard(stdout_lock());
-            if (!write_all(STDOUT_FILENO, line, 2)) return std::unexpected(WriteFailure::Write);
+            if (!write_all(STDOUT_FILENO, &line, 1)) return std::unexpected(WriteFailure::Write);
         }
         return {};
     }
-    // Gathered straight from the texts, many lines per call: one system call per
-    // line would cost several times the whole conversion. Prepared before the file
-    // is truncated, so that running out of memory cannot leave it empty.
-    std::vector<iovec> parts;
-    parts.reserve(2 * texts.size());
-    for (const std::string& text : texts) add_line(parts, text);
+    // The texts already stand in one buffer, each followed by its line feed, so the file's
+    // content goes to the descriptor as it is, with no copy; one system call per line would
+    // cost several times the whole conversion.
+    const std::string_view lines = texts.lines();
     const Descriptor file(open_retrying(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
     if (file.get() < 0) return std::unexpected(WriteFailure::Create);
-    if (!write_all(file.get(), parts.data(), parts.size())) return std::unexpected(WriteFailure::Write);
+    iovec all{const_cast<char*>(lines.data()), lines.size()};
+    if (!write_all(file.get(), &all, 1)) return std::unexpected(WriteFailure::Write);
     return {};
 }
 

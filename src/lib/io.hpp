@@ -5,6 +5,8 @@
 #include <span>
 #include <string>
 
+#include "tessmar/pipeline.hpp"
+
 namespace tessmar::lib {
 
 enum class ReadFailureKind {
@@ -31,6 +33,6 @@ enum class WriteFailure {
 /** Writes each text followed by "\n" to standard output when `path` is "-" (or "-/", ...),
  *  otherwise to the file `path`, created or truncated with mode 0666 before the umask.
  *  A file is closed before returning, on every path. */
-std::expected<void, WriteFailure> write_lines(const std::string& path, std::span<const std::string> texts);
+std::expected<void, WriteFailure> write_lines(const std::string& path, const EventTexts& texts);
 
 }  // namespace tessmar::lib

@@ -29,8 +29,8 @@ namespace {
 
 // Event texts are ASCII apart from player names, and building an ASCII str
 // directly skips the UTF-8 decoder.
-PyObject* text_to_str(const std::string& text) {
-    if (is_ascii(text)) {
+PyObject* text_to_str(std::string_view text, bool ascii) {
+    if (ascii || is_ascii(text)) {
         PyObject* str = PyUnicode_New(static_cast<Py_ssize_t>(text.size()), 127);
         if (str == nullptr) return nullptr;
         std::memcpy(PyUnicode_1BYTE_DATA(str), text.data(), text.size());
@@ -45,11 +45,11 @@ PyObject* text_to_str(const std::string& text) {
     return str;
 }
 
-PyObject* texts_to_list(const std::vector<std::string>& texts) {
+PyObject* texts_to_list(const EventTexts& texts) {
     Ref list(PyList_New(static_cast<Py_ssize_t>(texts.size())));
     if (!list) return nullptr;
     for (std::size_t i = 0; i < texts.size(); ++i) {
-        PyObject* item = text_to_str(texts[i]);
+        PyObject* item = text_to_str(texts[i], texts.ascii);
         if (item == nullptr) return nullptr;
         PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item);
     }
@@ -59,7 +59,7 @@ PyObject* texts_to_list(const std::vector<std::string>& texts) {
 // ---------------------------------------------------------------- functions
 
 PyObject* convert_text(const std::string& text) {
-    auto texts = convert_log(text);
+    auto texts = convert_log_texts(text);
     if (!texts) return raise_stage_failure(texts.error().stage);
     return texts_to_list(*texts);
 }
@@ -109,7 +109,7 @@ PyObject* tenhou_file_to_mjai(PyObject*, PyObject* const* args, Py_ssize_t nargs
 
         auto text = read_log_file(*filename);
         if (!text) return raise_read_failure(text.error(), *filename);
-        auto texts = convert_log(*text);
+        auto texts = convert_log_texts(*text);
         if (!texts) return raise_stage_failure(texts.error().stage);
         std::string().swap(*text);  // the log is no longer needed while the output is written
 

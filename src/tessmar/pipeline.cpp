@@ -6,22 +6,54 @@
 #include "tessmar/tenhou/raw_log.hpp"
 
 namespace tessmar {
+namespace {
 
-std::expected<std::vector<std::string>, PipelineError> convert_log(std::string_view text) {
+bool is_ascii(std::string_view text) {
+    unsigned char any = 0;
+    for (char c : text) any |= static_cast<unsigned char>(c);
+    return any < 0x80;
+}
+
+// Writes each finished kyoku's events straight into the shared text buffer.
+struct TextWriter final : EventSink {
+    EventTexts& texts;
+    explicit TextWriter(EventTexts& t) : texts(t) {}
+    void take(std::span<const Event> events) override {
+        for (const Event& event : events) {
+            if (auto* start = std::get_if<mjai::StartGame>(&event))
+                for (const std::string& name : start->names) texts.ascii = texts.ascii && is_ascii(name);
+            mjai::append_event_json(texts.buffer, event);
+            texts.ends.push_back(texts.buffer.size());
+            texts.buffer.push_back('\n');
+        }
+    }
+};
+
+}  // namespace
+
+std::expected<EventTexts, PipelineError> convert_log_texts(std::string_view text) {
     auto raw = parse_raw_log(text);
     if (!raw) return std::unexpected(PipelineError{Stage::Parse, raw.error().message});
     auto game = build_game(std::move(*raw));
     if (!game) return std::unexpected(PipelineError{Stage::Model, {}});
-    auto events = convert_game(*game);
-    if (!events) return std::unexpected(PipelineError{Stage::Convert, events.error().text});
-    std::vector<std::string> texts;
-    texts.reserve(events->size());
-    for (const Event& event : *events) {
-        auto text = mjai::serialize_event(event);
-        if (!text) return std::unexpected(PipelineError{Stage::Serialize, text.error().message});
-        texts.push_back(std::move(*text));
-    }
+    EventTexts texts;
+    // A compact log of n bytes gives about 8n bytes of event text in about n/7 events.
+    texts.buffer.reserve(text.size() * 10 + 1024);
+    texts.ends.reserve(text.size() / 5 + 16);
+    TextWriter writer(texts);
+    // The writer cannot fail: every event of the converter has a JSON form.
+    if (auto ok = convert_game_to(*game, writer); !ok)
+        return std::unexpected(PipelineError{Stage::Convert, ok.error().text});
     return texts;
+}
+
+std::expected<std::vector<std::string>, PipelineError> convert_log(std::string_view text) {
+    auto texts = convert_log_texts(text);
+    if (!texts) return std::unexpected(std::move(texts.error()));
+    std::vector<std::string> out;
+    out.reserve(texts->size());
+    for (std::size_t i = 0; i < texts->size(); ++i) out.emplace_back((*texts)[i]);
+    return out;
 }
 
 }  // namespace tessmar

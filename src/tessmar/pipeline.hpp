@@ -1,6 +1,7 @@
 // The whole conversion of one log text, stage by stage.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <expected>
 #include <string>
@@ -17,8 +18,27 @@ struct PipelineError {
     std::string detail;  // the stage's own diagnostic, for debugging and tests only
 };
 
-/** Parse, build the model, convert and serialise: one JSON text per event, in order.
- *  Errors: the first stage that fails, with its diagnostic. */
+/** The JSON texts of a game's events in one buffer, each followed by a line feed: the buffer
+ *  is exactly the content of an output file. */
+struct EventTexts {
+    std::string buffer;
+    std::vector<std::size_t> ends;  // end offset of each text in `buffer`, before its line feed
+    bool ascii = true;              // every text is plain ASCII (only player names can make it not)
+
+    std::size_t size() const { return ends.size(); }
+    std::string_view operator[](std::size_t i) const {
+        std::size_t begin = i ? ends[i - 1] + 1 : 0;
+        return std::string_view(buffer).substr(begin, ends[i] - begin);
+    }
+    std::string_view lines() const { return buffer; }
+};
+
+/** Parse, build the model, convert and serialise: the JSON text of every event, in order.
+ *  Events are serialised kyoku by kyoku as the converter finishes them, so only the texts
+ *  outlive the call. Errors: the first stage that fails, with its diagnostic. */
+std::expected<EventTexts, PipelineError> convert_log_texts(std::string_view text);
+
+/** As `convert_log_texts`, with each text in a string of its own. */
 std::expected<std::vector<std::string>, PipelineError> convert_log(std::string_view text);
 
 }  // namespace tessmar

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <expected>
+#include <span>
 #include <vector>
 
 #include "tessmar/conv/error.hpp"
@@ -45,6 +46,20 @@ bool resolve_ambiguous_call(CallChoices& choices, Tile last_tile);
 
 /** True when a failed attempt is to be repeated (some choice is recorded). */
 bool should_retry_kyoku(const CallChoices& choices);
+
+/** Receives the events of a conversion in order, in pieces: start_game, each finished kyoku, end_game. */
+class EventSink {
+public:
+    virtual void take(std::span<const Event> events) = 0;
+
+protected:
+    ~EventSink() = default;
+};
+
+/** The whole event stream of a game, handed to `sink` kyoku by kyoku, so that no more than one
+ *  kyoku's events are held at once. On failure the sink has seen only complete kyokus and must
+ *  drop them. Errors: as `convert_game`. */
+std::expected<void, ConversionError> convert_game_to(const Game& game, EventSink& sink);
 
 /** The whole event stream of a game, from start_game to end_game.
  *  Errors: any decoding error; a driver error of a kyoku whose retries are exhausted;

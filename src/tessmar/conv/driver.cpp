@@ -269,18 +269,30 @@ std::expected<void, ConversionError> convert_kyoku(const Kyoku& kyoku, std::vect
 
 }  // namespace
 
-std::expected<std::vector<Event>, ConversionError> convert_game(const Game& game) {
-    std::vector<Event> out;
-    out.reserve(2 + game.kyokus.size() * 160);
-    out.push_back(StartGame{game.names, game.kyoku_first, game.aka_flag});
+std::expected<void, ConversionError> convert_game_to(const Game& game, EventSink& sink) {
+    std::vector<Event> events;
+    events.push_back(StartGame{game.names, game.kyoku_first, game.aka_flag});
+    sink.take(events);
     for (std::size_t k = 0; k < game.kyokus.size(); ++k) {
-        if (auto ok = convert_kyoku(game.kyokus[k], out); !ok) {
+        events.clear();
+        if (auto ok = convert_kyoku(game.kyokus[k], events); !ok) {
             ok.error().kyoku = static_cast<int>(k);
             return std::unexpected(std::move(ok.error()));
         }
+        sink.take(events);
     }
-    out.push_back(EndGame{});
-    return out;
+    events.assign(1, EndGame{});
+    sink.take(events);
+    return {};
+}
+
+std::expected<std::vector<Event>, ConversionError> convert_game(const Game& game) {
+    struct Collect final : EventSink {
+        std::vector<Event> all;
+        void take(std::span<const Event> events) override { all.insert(all.end(), events.begin(), events.end()); }
+    } collect;
+    if (auto ok = convert_game_to(game, collect); !ok) return std::unexpected(std::move(ok.error()));
+    return std::move(collect.all);
 }
 
 }  // namespace tessmar

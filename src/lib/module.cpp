@@ -48,9 +48,18 @@ PyObject* text_to_str(std::string_view text, bool ascii) {
 PyObject* texts_to_list(const EventTexts& texts) {
     Ref list(PyList_New(static_cast<Py_ssize_t>(texts.size())));
     if (!list) return nullptr;
+    // Equal texts of the frequent small events share one str: fewer objects to build and free.
+    std::array<PyObject*, EventTexts::kRepeatKeys> shared{};
     for (std::size_t i = 0; i < texts.size(); ++i) {
-        PyObject* item = text_to_str(texts[i], texts.ascii);
-        if (item == nullptr) return nullptr;
+        const std::uint16_t key = texts.repeat_keys[i];
+        PyObject* item = key ? shared[key] : nullptr;
+        if (item != nullptr) {
+            Py_INCREF(item);
+        } else {
+            item = text_to_str(texts[i], texts.ascii);
+            if (item == nullptr) return nullptr;
+            if (key) shared[key] = item;  // borrowed: the list holds it
+        }
         PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item);
     }
     return list.release();

@@ -14,6 +14,29 @@ bool is_ascii(std::string_view text) {
     return any < 0x80;
 }
 
+// The events whose text depends only on a few small fields, numbered by those fields.
+std::uint16_t repeat_key(const Event& event) {
+    using namespace mjai;
+    constexpr unsigned kTiles = kTileCount;
+    auto seat_tile = [](Seat actor, Tile pai) { return actor < 4 ? actor * kTiles + pai.index : 0u; };
+    unsigned key = 0;
+    if (auto* e = std::get_if<Tsumo>(&event)) {
+        if (e->actor < 4) key = 1 + seat_tile(e->actor, e->pai);                     // 1 .. 152
+    } else if (auto* e = std::get_if<Dahai>(&event)) {
+        if (e->actor < 4) key = 153 + 2 * seat_tile(e->actor, e->pai) + e->tsumogiri;  // 153 .. 456
+    } else if (auto* e = std::get_if<Dora>(&event)) {
+        key = 457 + e->dora_marker.index;                                          // 457 .. 494
+    } else if (auto* e = std::get_if<Reach>(&event)) {
+        if (e->actor < 4) key = 495 + e->actor;                                    // 495 .. 498
+    } else if (auto* e = std::get_if<ReachAccepted>(&event)) {
+        if (e->actor < 4) key = 499 + e->actor;                                    // 499 .. 502
+    } else if (std::holds_alternative<EndKyoku>(event)) {
+        key = 503;
+    }
+    static_assert(503 < EventTexts::kRepeatKeys);
+    return static_cast<std::uint16_t>(key);
+}
+
 // Writes each finished kyoku's events straight into the shared text buffer.
 struct TextWriter final : EventSink {
     EventTexts& texts;
@@ -25,6 +48,7 @@ struct TextWriter final : EventSink {
             mjai::append_event_json(texts.buffer, event);
             texts.ends.push_back(texts.buffer.size());
             texts.buffer.push_back('\n');
+            texts.repeat_keys.push_back(repeat_key(event));
         }
     }
 };
@@ -40,6 +64,7 @@ std::expected<EventTexts, PipelineError> convert_log_texts(std::string_view text
     // A compact log of n bytes gives about 8n bytes of event text in about n/7 events.
     texts.buffer.reserve(text.size() * 10 + 1024);
     texts.ends.reserve(text.size() / 5 + 16);
+    texts.repeat_keys.reserve(text.size() / 5 + 16);
     TextWriter writer(texts);
     // The writer cannot fail: every event of the converter has a JSON form.
     if (auto ok = convert_game_to(*game, writer); !ok)

@@ -23,7 +23,13 @@ struct PipelineError {
 struct EventTexts {
     std::string buffer;
     std::vector<std::size_t> ends;  // end offset of each text in `buffer`, before its line feed
-    bool ascii = true;              // every text is plain ASCII (only player names can make it not)
+    // For each text, 0, or a number below kRepeatKeys that only texts equal to it share: the
+    // frequent small events (tsumo, dahai, reach, dora, ...) repeat, so a consumer can build
+    // one object per key instead of one per text.
+    std::vector<std::uint16_t> repeat_keys;
+    bool ascii = true;  // every text is plain ASCII (only player names can make it not)
+
+    static constexpr std::size_t kRepeatKeys = 512;
 
     std::size_t size() const { return ends.size(); }
     std::string_view operator[](std::size_t i) const {

@@ -47,24 +47,26 @@ char* lit(char* p, const char (&text)[N]) {
     return p + N - 1;
 }
 
+unsigned digit_count(std::uint32_t v) {
+    unsigned n = 1;
+    for (; v >= 100; v /= 100) n += 2;
+    return n + (v >= 10);
+}
+
+// Digits go straight to their place, two at a time from the right.
 char* put_uint(char* p, std::uint32_t v) {
-    char buf[10];
-    char* end = buf + sizeof buf;
+    char* end = p + digit_count(v);
     char* q = end;
     while (v >= 100) {
         q -= 2;
         std::memcpy(q, kDigitPairs + (v % 100) * 2, 2);
         v /= 100;
     }
-    if (v >= 10) {
-        q -= 2;
-        std::memcpy(q, kDigitPairs + v * 2, 2);
-    } else {
-        *--q = static_cast<char>('0' + v);
-    }
-    std::size_t n = static_cast<std::size_t>(end - q);
-    std::memcpy(p, q, n);
-    return p + n;
+    if (v >= 10)
+        std::memcpy(q - 2, kDigitPairs + v * 2, 2);
+    else
+        q[-1] = static_cast<char>('0' + v);
+    return end;
 }
 
 char* put_int(char* p, std::int32_t v) {

@@ -23,6 +23,7 @@ std::string kind_name(ConversionErrorKind k) {
         case ConversionErrorKind::UnexpectedNumber: return "UnexpectedNumber";
         case ConversionErrorKind::InvalidCall: return "InvalidCall";
         case ConversionErrorKind::RetryLimit: return "RetryLimit";
+        case ConversionErrorKind::OutputLimit: return "OutputLimit";
     }
     return "kind " + std::to_string(static_cast<int>(k));
 }

@@ -63,7 +63,9 @@ std::expected<void, ConversionError> convert_game_to(const Game& game, EventSink
 
 /** The whole event stream of a game, from start_game to end_game.
  *  Errors: any decoding error; a driver error of a kyoku whose retries are exhausted;
- *  `RetryLimit` for a kyoku whose attempts would repeat for ever. */
+ *  `RetryLimit` for a kyoku whose attempts would repeat for ever, or whose failed attempts
+ *  would cost more than the size of the log allows; `OutputLimit` for a log whose hora events
+ *  would hold more copies of ura indicators than its size allows. */
 std::expected<std::vector<Event>, ConversionError> convert_game(const Game& game);
 
 }  // namespace tessmar

@@ -12,6 +12,42 @@ using namespace tessmar::mjai;
 // A failed kyoku is never tried more often than this, even when its states never repeat.
 constexpr std::size_t kMaxAttempts = 10'000;
 
+// Failed attempts replay their kyoku from the start, and a contrived log can make the
+// number of attempts grow exponentially with its ambiguous calls. The events that failed
+// attempts may produce in one conversion are therefore bounded by the log's size (with a
+// floor far above any real game), which keeps the conversion linear in its input.
+constexpr std::size_t kMinRetryWork = 1'000'000;
+constexpr std::size_t kRetryWorkPerEntry = 16;
+
+std::size_t retry_work_budget(const Game& game) {
+    std::size_t entries = 0;
+    for (const Kyoku& kyoku : game.kyokus)
+        for (const SeatLog& seat : kyoku.seats) entries += seat.take_entries.size() + seat.discard_entries.size();
+    return kMinRetryWork + kRetryWorkPerEntry * entries;
+}
+
+// Every hora of a kyoku carries the kyoku's whole ura list, so a result with many wins and a
+// long ura list would make the output grow with their product. The ura markers that one
+// conversion copies into hora events are bounded by the log's size (with a floor far above
+// any real game: three wins with five indicators each).
+constexpr std::size_t kMinUraCopies = 1'000'000;
+constexpr std::size_t kUraCopiesPerItem = 16;
+
+std::size_t ura_copy_budget(const Game& game) {
+    std::size_t items = 0;
+    for (const Kyoku& kyoku : game.kyokus) {
+        items += kyoku.ura_indicators.size();
+        if (auto* wins = std::get_if<Wins>(&kyoku.result)) items += wins->wins.size();
+    }
+    return kMinUraCopies + kUraCopiesPerItem * items;
+}
+
+// The ura markers the closing hora events of a kyoku hold together.
+std::size_t ura_copies(const Kyoku& kyoku) {
+    auto* wins = std::get_if<Wins>(&kyoku.result);
+    return wins ? wins->wins.size() * kyoku.ura_indicators.size() : 0;
+}
+
 std::unexpected<ConversionError> fail(ConversionErrorKind kind, int seat = -1) {
     return std::unexpected(ConversionError{kind, {}, seat});
 }
@@ -31,23 +67,30 @@ std::optional<CallInfo> call_info(const Event& take) {
 }
 
 using TileCounts = std::array<std::int32_t, kTileCount>;
+using SeatTileCounts = std::array<TileCounts, 4>;
 
-/** One attempt at a kyoku: the working state of the turn loop. Appends to `out`. */
+// Each seat's dahai per tile, over its whole discard list.
+SeatTileCounts count_discards(const std::array<SeatActions, 4>& seats) {
+    SeatTileCounts counts{};
+    for (std::size_t s = 0; s < 4; ++s)
+        for (const Event& d : seats[s].discards)
+            if (auto* dahai = std::get_if<Dahai>(&d)) ++counts[s][dahai->pai.index];
+    return counts;
+}
+
+/** One attempt at a kyoku: the working state of the turn loop. Appends to `out`.
+ *  `discard_counts` is `count_discards` of `seats`, made once for all attempts. */
 class KyokuAttempt {
 public:
-    KyokuAttempt(const Kyoku& kyoku, const std::array<SeatActions, 4>& seats, CallChoices& choices,
-                 std::vector<Event>& out)
-        : kyoku_(kyoku), seats_(seats), choices_(choices), out_(out) {}
+    KyokuAttempt(const Kyoku& kyoku, const std::array<SeatActions, 4>& seats, const SeatTileCounts& discard_counts,
+                 CallChoices& choices, std::vector<Event>& out)
+        : kyoku_(kyoku), seats_(seats), discard_counts_(discard_counts), choices_(choices), out_(out) {}
 
     std::expected<void, ConversionError> run() {
         if (kyoku_.dora_indicators.empty()) return fail(ConversionErrorKind::DoraIndicatorsExhausted);
         feed_pos_ = 1;
         start_kyoku();
-        for (std::size_t s = 0; s < 4; ++s) {
-            remaining_[s].fill(0);
-            for (const Event& d : seats_[s].discards)
-                if (auto* dahai = std::get_if<Dahai>(&d)) ++remaining_[s][dahai->pai.index];
-        }
+        remaining_ = discard_counts_;
         actor_ = kyoku_.kyoku % 4;
         for (;;) {
             if (auto ok = take_step(); !ok) return ok;
@@ -224,11 +267,12 @@ private:
 
     const Kyoku& kyoku_;
     const std::array<SeatActions, 4>& seats_;
+    const SeatTileCounts& discard_counts_;
     CallChoices& choices_;
     std::vector<Event>& out_;
 
     std::size_t feed_pos_ = 1;  // next indicator of the kyoku's list to reveal
-    std::array<TileCounts, 4> remaining_{};
+    SeatTileCounts remaining_{};
     std::array<std::size_t, 4> take_pos_{};
     std::array<std::size_t, 4> discard_pos_{};
     Seat actor_ = 0;
@@ -242,25 +286,31 @@ private:
 };
 
 // Converts one kyoku into `out`, retrying attempts as the recorded call choices direct.
-// A failed attempt leaves nothing in `out`.
-std::expected<void, ConversionError> convert_kyoku(const Kyoku& kyoku, std::vector<Event>& out) {
+// A failed attempt leaves nothing in `out`; what it produced is taken from `retry_work`.
+std::expected<void, ConversionError> convert_kyoku(const Kyoku& kyoku, std::vector<Event>& out,
+                                                   std::size_t& retry_work) {
     std::array<SeatActions, 4> seats;
     for (std::uint8_t s = 0; s < 4; ++s) {
         auto decoded = decode_seat_actions(kyoku, s);
         if (!decoded) return std::unexpected(std::move(decoded.error()));
         seats[s] = std::move(*decoded);
     }
+    // Counted once: an attempt that fails at once must not cost the length of the columns.
+    const SeatTileCounts discard_counts = count_discards(seats);
     CallChoices choices;
     // Attempts are deterministic given the choices they start with: a repeated start repeats for ever.
     std::set<std::array<CallChoices::Choice, kTileCount>> starts;
     const std::size_t mark = out.size();
     for (std::size_t attempt = 1;; ++attempt) {
         starts.insert(choices.slots);
-        auto ok = KyokuAttempt(kyoku, seats, choices, out).run();
+        auto ok = KyokuAttempt(kyoku, seats, discard_counts, choices, out).run();
         if (ok) return {};
+        const std::size_t spent = out.size() - mark + 1;
         out.resize(mark);
         if (!should_retry_kyoku(choices)) return ok;
-        if (starts.contains(choices.slots) || attempt >= kMaxAttempts) {
+        const bool over_budget = spent >= retry_work;
+        retry_work = over_budget ? 0 : retry_work - spent;
+        if (starts.contains(choices.slots) || attempt >= kMaxAttempts || over_budget) {
             ok.error().kind = ConversionErrorKind::RetryLimit;
             return ok;
         }
@@ -273,9 +323,15 @@ std::expected<void, ConversionError> convert_game_to(const Game& game, EventSink
     std::vector<Event> events;
     events.push_back(StartGame{game.names, game.kyoku_first, game.aka_flag});
     sink.take(events);
+    std::size_t retry_work = retry_work_budget(game);
+    std::size_t ura_copies_left = ura_copy_budget(game);
     for (std::size_t k = 0; k < game.kyokus.size(); ++k) {
         events.clear();
-        if (auto ok = convert_kyoku(game.kyokus[k], events); !ok) {
+        const std::size_t copies = ura_copies(game.kyokus[k]);
+        if (copies > ura_copies_left)
+            return std::unexpected(ConversionError{ConversionErrorKind::OutputLimit, {}, -1, static_cast<int>(k)});
+        ura_copies_left -= copies;
+        if (auto ok = convert_kyoku(game.kyokus[k], events, retry_work); !ok) {
             ok.error().kyoku = static_cast<int>(k);
             return std::unexpected(std::move(ok.error()));
         }

@@ -14,7 +14,8 @@ enum class ConversionErrorKind : std::uint8_t {
     MissingDiscardAfterReach = 4, // a reach is the last of its seat's discards
     UnexpectedNumber = 5,         // a bare number stands in a take column
     InvalidCall = 6,              // a call contradicts the last discard
-    RetryLimit = 7,               // a kyoku's attempts would repeat for ever
+    RetryLimit = 7,               // a kyoku's attempts would repeat for ever, or cost too much
+    OutputLimit = 8,              // the hora events would copy the ura list more than the log's size allows
 };
 
 /** Kind plus context for debugging and tests; never shown to Python callers. */

@@ -53,7 +53,9 @@ TEST(Pipeline, TextBufferIsTheFileContentAndRepeatKeysNameEqualTexts) {
             ASSERT_LT(key, EventTexts::kRepeatKeys);
             if (key == 0) continue;
             auto [it, fresh] = by_key.emplace(key, text);
-            if (!fresh) EXPECT_EQ(it->second, text) << path << " key " << key;
+            if (!fresh) {
+                EXPECT_EQ(it->second, text) << path << " key " << key;
+            }
         }
         EXPECT_EQ(texts->lines(), joined) << path;
         EXPECT_EQ(texts->ascii, ascii) << path;

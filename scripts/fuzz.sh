@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer harnesses of fuzz/ with clang (ASan + UBSan) and runs them.
+#
+#   bash scripts/fuzz.sh short            # CI: every kept finding, then about 25 s per harness
+#   bash scripts/fuzz.sh long [SECONDS]   # SECONDS per harness (default 600), inputs up to 1 MB
+#   bash scripts/fuzz.sh replay FILE...   # the outcome of each file, for triage
+#
+# Corpora grow in build/fuzz/corpus/<harness> and are kept between runs. A finding is written
+# to build/fuzz/artifacts/; minimise it with
+#   build/fuzz/fuzz_log -minimize_crash=1 -runs=10000 -exact_artifact_path=fuzz/regressions/NAME FILE
+# and keep it in fuzz/regressions/ (NAME.EXPECTED.json, see tests/cpp/test_regressions.cpp).
+set -euo pipefail
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$ROOT"
+
+MODE="${1:-short}"
+case "$MODE" in
+  short) SECONDS_PER_HARNESS=25; MAX_LEN=131072 ;;
+  long) SECONDS_PER_HARNESS="${2:-600}"; MAX_LEN=1048576 ;;
+  replay) ;;
+  *) echo "usage: $0 short | long [SECONDS] | replay FILE..." >&2; exit 2 ;;
+esac
+
+CLANGXX=clang++-19
+need_pkgs=()
+command -v "$CLANGXX" >/dev/null 2>&1 || need_pkgs+=(clang-19)
+dpkg -s libclang-rt-19-dev >/dev/null 2>&1 || need_pkgs+=(libclang-rt-19-dev)
+for p in cmake make python3; do command -v "$p" >/dev/null 2>&1 || need_pkgs+=("$p"); done
+if ! dpkg -s libboost-json1.81-dev >/dev/null 2>&1 && ! dpkg -s libboost-json1.83-dev >/dev/null 2>&1; then
+  need_pkgs+=(libboost-json-dev)
+fi
+if [ ${#need_pkgs[@]} -gt 0 ]; then
+  SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  echo "== installing system packages: ${need_pkgs[*]}" >&2
+  $SUDO apt-get update -qq >&2
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${need_pkgs[@]}" >&2
+fi
+
+BUILD=build/fuzz
+echo "== building the fuzz harnesses ($BUILD)" >&2
+mkdir -p "$BUILD"
+{ cmake -S fuzz -B "$BUILD" -DCMAKE_CXX_COMPILER="$CLANGXX" -DCMAKE_BUILD_TYPE=RelWithDebInfo &&
+  cmake --build "$BUILD" -j "$(nproc)"; } >"$BUILD/build.log" 2>&1 || {
+  tail -40 "$BUILD/build.log" >&2
+  echo "error: the fuzz build failed; full log in $BUILD/build.log" >&2
+  exit 1
+}
+
+export ASAN_OPTIONS="abort_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:strict_string_checks=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+
+if [ "$MODE" = replay ]; then
+  shift
+  exec "$BUILD/replay" "$@"
+fi
+
+# No input may take a second; a sanitised build gets twice that.
+COMMON=(-timeout=2 -rss_limit_mb=2048 -dict=fuzz/tenhou.dict -print_final_stats=1 -print_funcs=0
+        -artifact_prefix="$BUILD/artifacts/")
+mkdir -p "$BUILD/artifacts"
+
+echo "== every kept finding" >&2
+shopt -s nullglob
+regressions=(fuzz/regressions/*)
+# Both harnesses check inputs the same way; they differ only in how they mutate.
+if [ ${#regressions[@]} -gt 0 ]; then
+  "$BUILD/fuzz_log" "${COMMON[@]}" "${regressions[@]}" 2>"$BUILD/regressions.log" || {
+    tail -40 "$BUILD/regressions.log" >&2
+    echo "error: a kept finding fails again; full log in $BUILD/regressions.log" >&2
+    exit 1
+  }
+fi
+
+echo "== seed corpus" >&2
+SEEDS="$BUILD/seeds"
+rm -rf "$SEEDS"
+python3 fuzz/make_corpus.py "$SEEDS" examples/*.json ../shared/logs/*.json
+
+status=0
+for harness in fuzz_log fuzz_struct; do
+  corpus="$BUILD/corpus/$harness"
+  mkdir -p "$corpus"
+  echo "== $harness for ${SECONDS_PER_HARNESS}s" >&2
+  # The guard outlives -max_total_time only if the harness hangs; it never leaves it running.
+  timeout --kill-after=10 "$((SECONDS_PER_HARNESS + 120))" \
+    "$BUILD/$harness" "${COMMON[@]}" -max_len="$MAX_LEN" -max_total_time="$SECONDS_PER_HARNESS" \
+    "$corpus" "$SEEDS" 2>"$BUILD/$harness.log" || status=$?
+  grep -E "^(stat::|Done)" "$BUILD/$harness.log" >&2 || true
+  if [ "$status" -ne 0 ]; then
+    grep -B2 -A30 -E "ERROR|invariant broken|runtime error|Test unit written" "$BUILD/$harness.log" | head -60 >&2 || true
+    echo "error: $harness found a fault (exit $status); full log in $BUILD/$harness.log" >&2
+    exit "$status"
+  fi
+done
+echo "== fuzzing found nothing" >&2

@@ -53,6 +53,19 @@ struct TextWriter final : EventSink {
     }
 };
 
+// Real games average under 60 bytes of text per event.
+constexpr std::size_t kBytesPerEvent = 64;
+
+// About one event per column entry, plus a kyoku's opening and closing events and the game's two.
+std::size_t expected_event_count(const Game& game) {
+    std::size_t events = 2;
+    for (const Kyoku& kyoku : game.kyokus) {
+        events += 8;
+        for (const SeatLog& seat : kyoku.seats) events += seat.take_entries.size() + seat.discard_entries.size();
+    }
+    return events;
+}
+
 }  // namespace
 
 std::expected<EventTexts, PipelineError> convert_log_texts(std::string_view text) {
@@ -61,10 +74,11 @@ std::expected<EventTexts, PipelineError> convert_log_texts(std::string_view text
     auto game = build_game(std::move(*raw));
     if (!game) return std::unexpected(PipelineError{Stage::Model, {}});
     EventTexts texts;
-    // A compact log of n bytes gives about 8n bytes of event text in about n/7 events.
-    texts.buffer.reserve(text.size() * 10 + 1024);
-    texts.ends.reserve(text.size() / 5 + 16);
-    texts.repeat_keys.reserve(text.size() / 5 + 16);
+    // Sized from what will be converted, not from the text, which may be mostly skipped values.
+    const std::size_t events = expected_event_count(*game);
+    texts.buffer.reserve(events * kBytesPerEvent);
+    texts.ends.reserve(events);
+    texts.repeat_keys.reserve(events);
     TextWriter writer(texts);
     // The writer cannot fail: every event of the converter has a JSON form.
     if (auto ok = convert_game_to(*game, writer); !ok)

@@ -12,40 +12,10 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$ROOT"
 
-need_pkgs=()
-for p in g++ cmake make; do dpkg -s "$p" >/dev/null 2>&1 || need_pkgs+=("$p"); done
-if ! dpkg -s libboost-json1.81-dev >/dev/null 2>&1 && ! dpkg -s libboost-json1.83-dev >/dev/null 2>&1; then
-  need_pkgs+=(libboost-json-dev)
-fi
-if [ ${#need_pkgs[@]} -gt 0 ]; then
-  SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-  echo "== installing system packages: ${need_pkgs[*]}" >&2
-  $SUDO apt-get update -qq >&2
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${need_pkgs[@]}" >&2
-fi
-
-find_python() {
-  local c v
-  local candidates=(python3.14 python3.13 python3.12 python3)
-  if command -v pyenv >/dev/null 2>&1; then
-    for v in "$(pyenv root)"/versions/3.*/bin/python3; do candidates+=("$v"); done
-  fi
-  for c in "${candidates[@]}"; do
-    if command -v "$c" >/dev/null 2>&1 &&
-       "$c" -c 'import sys, venv; sys.exit(0 if sys.version_info >= (3, 12) else 1)' 2>/dev/null; then
-      command -v "$c"; return 0
-    fi
-  done
-  return 1
-}
-
+source "$ROOT/scripts/lib.sh"
+install_packages g++ cmake make boost-json
 VENV="$ROOT/.venv-asan"
-if [ ! -x "$VENV/bin/python" ] || ! "$VENV/bin/python" -c 'import sys; sys.exit(0 if sys.version_info >= (3, 12) else 1)' 2>/dev/null; then
-  PY=$(find_python) || { echo "error: no Python 3.12 or later found" >&2; exit 1; }
-  echo "== creating $VENV with $PY" >&2
-  rm -rf "$VENV"
-  "$PY" -m venv "$VENV"
-fi
+ensure_venv "$VENV"
 VENV_PY="$VENV/bin/python"
 "$VENV_PY" -m pip install -q --disable-pip-version-check pytest >&2
 echo "== building and installing _tessmar with ASan + UBSan (build/asan)" >&2

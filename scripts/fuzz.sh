@@ -22,19 +22,8 @@ case "$MODE" in
 esac
 
 CLANGXX=clang++-19
-need_pkgs=()
-command -v "$CLANGXX" >/dev/null 2>&1 || need_pkgs+=(clang-19)
-dpkg -s libclang-rt-19-dev >/dev/null 2>&1 || need_pkgs+=(libclang-rt-19-dev)
-for p in cmake make python3; do command -v "$p" >/dev/null 2>&1 || need_pkgs+=("$p"); done
-if ! dpkg -s libboost-json1.81-dev >/dev/null 2>&1 && ! dpkg -s libboost-json1.83-dev >/dev/null 2>&1; then
-  need_pkgs+=(libboost-json-dev)
-fi
-if [ ${#need_pkgs[@]} -gt 0 ]; then
-  SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-  echo "== installing system packages: ${need_pkgs[*]}" >&2
-  $SUDO apt-get update -qq >&2
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${need_pkgs[@]}" >&2
-fi
+source "$ROOT/scripts/lib.sh"
+install_packages clang-19 libclang-rt-19-dev cmake make python3 boost-json
 
 BUILD=build/fuzz
 echo "== building the fuzz harnesses ($BUILD)" >&2

@@ -1,6 +1,7 @@
 // Parse throughput of parse_raw_log: each real log of the shared folder, and one large log
 // made by repeating the kyoku entries of the densest real log (most kyoku per byte, so
-// indentation does not flatter the figure).
+// indentation does not flatter the figure). Beside it, the same text through Boost.JSON's
+// basic_parser with a handler that does nothing: the floor that no handler can go below.
 //
 //   bench_parse [LOG_DIR]   (default: the shared/logs folder next to the repository)
 #include <algorithm>
@@ -12,6 +13,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <boost/json/basic_parser_impl.hpp>
 
 #include "tessmar/tenhou/raw_log.hpp"
 
@@ -27,9 +30,56 @@ std::string read_file(const fs::path& path) {
     return ss.str();
 }
 
+namespace json = boost::json;
+
+// Accepts every event, so the parser alone is timed.
+struct NullHandler {
+    static constexpr std::size_t max_array_size = std::size_t(-1);
+    static constexpr std::size_t max_object_size = std::size_t(-1);
+    static constexpr std::size_t max_string_size = std::size_t(-1);
+    static constexpr std::size_t max_key_size = std::size_t(-1);
+    bool on_document_begin(json::error_code&) { return true; }
+    bool on_document_end(json::error_code&) { return true; }
+    bool on_array_begin(json::error_code&) { return true; }
+    bool on_array_end(std::size_t, json::error_code&) { return true; }
+    bool on_object_begin(json::error_code&) { return true; }
+    bool on_object_end(std::size_t, json::error_code&) { return true; }
+    bool on_string_part(json::string_view, std::size_t, json::error_code&) { return true; }
+    bool on_string(json::string_view, std::size_t, json::error_code&) { return true; }
+    bool on_key_part(json::string_view, std::size_t, json::error_code&) { return true; }
+    bool on_key(json::string_view, std::size_t, json::error_code&) { return true; }
+    bool on_number_part(json::string_view, json::error_code&) { return true; }
+    bool on_int64(std::int64_t, json::string_view, json::error_code&) { return true; }
+    bool on_uint64(std::uint64_t, json::string_view, json::error_code&) { return true; }
+    bool on_double(double, json::string_view, json::error_code&) { return true; }
+    bool on_bool(bool, json::error_code&) { return true; }
+    bool on_null(json::error_code&) { return true; }
+    bool on_comment_part(json::string_view, json::error_code&) { return true; }
+    bool on_comment(json::string_view, json::error_code&) { return true; }
+};
+
+// Best time per call of `fn` over three runs of at least `min_seconds` each.
+template <class Fn>
+double best_seconds(Fn&& fn, double min_seconds) {
+    double best = 1e300;
+    for (int run = 0; run < 3; ++run) {
+        std::size_t n = 0;
+        auto start = Clock::now();
+        double elapsed = 0;
+        do {
+            fn();
+            ++n;
+            elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+        } while (elapsed < min_seconds);
+        best = std::min(best, elapsed / static_cast<double>(n));
+    }
+    return best;
+}
+
 struct Timing {
     double us_per_parse = 0;
     double mb_per_s = 0;
+    double null_mb_per_s = 0;  // basic_parser with a handler that does nothing
     std::size_t kyoku = 0;
     bool ok = false;
 };
@@ -45,21 +95,20 @@ Timing measure(const std::string& text, double min_seconds) {
     }
     t.ok = true;
     t.kyoku = first->log.size();
-    double best = 1e300;
     std::size_t sink = 0;
-    for (int run = 0; run < 3; ++run) {
-        std::size_t n = 0;
-        auto start = Clock::now();
-        double elapsed = 0;
-        do {
-            auto r = tessmar::parse_raw_log(text);
-            sink += r ? r->log.size() : 1;
-            ++n;
-            elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-        } while (elapsed < min_seconds);
-        best = std::min(best, elapsed / static_cast<double>(n));
-    }
+    double best = best_seconds([&] {
+        auto r = tessmar::parse_raw_log(text);
+        sink += r ? r->log.size() : 1;
+    }, min_seconds);
     if (sink == 0) std::puts("");  // keeps the results alive
+    bool null_ok = true;
+    double null_best = best_seconds([&] {
+        json::basic_parser<NullHandler> parser(json::parse_options{});
+        json::error_code ec;
+        parser.write_some(false, text.data(), text.size(), ec);
+        null_ok = null_ok && !ec;
+    }, min_seconds);
+    t.null_mb_per_s = null_ok ? static_cast<double>(text.size()) / null_best / 1e6 : 0;
     t.us_per_parse = best * 1e6;
     t.mb_per_s = static_cast<double>(text.size()) / best / 1e6;
     return t;
@@ -125,10 +174,11 @@ std::string repeat_kyoku(std::string_view s, std::size_t times) {
 
 void row(const std::string& name, std::size_t bytes, const Timing& t) {
     if (!t.ok) {
-        std::printf("%-44s %10zu %7s %12s %9s\n", name.c_str(), bytes, "-", "refused", "-");
+        std::printf("%-44s %10zu %7s %12s %9s %11s\n", name.c_str(), bytes, "-", "refused", "-", "-");
         return;
     }
-    std::printf("%-44s %10zu %7zu %12.1f %9.1f\n", name.c_str(), bytes, t.kyoku, t.us_per_parse, t.mb_per_s);
+    std::printf("%-44s %10zu %7zu %12.1f %9.1f %11.1f\n", name.c_str(), bytes, t.kyoku, t.us_per_parse, t.mb_per_s,
+                t.null_mb_per_s);
 }
 
 }  // namespace
@@ -148,7 +198,7 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    std::printf("%-44s %10s %7s %12s %9s\n", "log", "bytes", "kyoku", "us/parse", "MB/s");
+    std::printf("%-44s %10s %7s %12s %9s %11s\n", "log", "bytes", "kyoku", "us/parse", "MB/s", "floor MB/s");
     std::string densest;
     std::string densest_name;
     double best_density = 0;

@@ -7,3 +7,6 @@ cmake -S . -B build/bench -DTESSMAR_BUILD_BENCH=ON -DTESSMAR_BUILD_MODULE=OFF -D
 cmake --build build/bench -j "$(nproc)" >/dev/null
 rev=$(git rev-parse --short HEAD 2>/dev/null || echo local)
 "$VENV_PY" bench/bench_python.py --stages build/bench/bench/bench_stages --out "bench/results/$rev.json"
+echo
+echo "parser throughput (floor: Boost.JSON's basic_parser with a handler that does nothing):"
+if [ -d ../shared/logs ]; then build/bench/bench/bench_parse ../shared/logs; else build/bench/bench/bench_parse examples; fi

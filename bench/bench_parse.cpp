@@ -16,6 +16,7 @@
 
 #include <boost/json/basic_parser_impl.hpp>
 
+#include "tessmar/tenhou/null_handler.hpp"
 #include "tessmar/tenhou/raw_log.hpp"
 
 namespace fs = std::filesystem;
@@ -32,31 +33,7 @@ std::string read_file(const fs::path& path) {
 
 namespace json = boost::json;
 
-// Accepts every event, so the parser alone is timed.
-struct NullHandler {
-    static constexpr std::size_t max_array_size = std::size_t(-1);
-    static constexpr std::size_t max_object_size = std::size_t(-1);
-    static constexpr std::size_t max_string_size = std::size_t(-1);
-    static constexpr std::size_t max_key_size = std::size_t(-1);
-    bool on_document_begin(json::error_code&) { return true; }
-    bool on_document_end(json::error_code&) { return true; }
-    bool on_array_begin(json::error_code&) { return true; }
-    bool on_array_end(std::size_t, json::error_code&) { return true; }
-    bool on_object_begin(json::error_code&) { return true; }
-    bool on_object_end(std::size_t, json::error_code&) { return true; }
-    bool on_string_part(json::string_view, std::size_t, json::error_code&) { return true; }
-    bool on_string(json::string_view, std::size_t, json::error_code&) { return true; }
-    bool on_key_part(json::string_view, std::size_t, json::error_code&) { return true; }
-    bool on_key(json::string_view, std::size_t, json::error_code&) { return true; }
-    bool on_number_part(json::string_view, json::error_code&) { return true; }
-    bool on_int64(std::int64_t, json::string_view, json::error_code&) { return true; }
-    bool on_uint64(std::uint64_t, json::string_view, json::error_code&) { return true; }
-    bool on_double(double, json::string_view, json::error_code&) { return true; }
-    bool on_bool(bool, json::error_code&) { return true; }
-    bool on_null(json::error_code&) { return true; }
-    bool on_comment_part(json::string_view, json::error_code&) { return true; }
-    bool on_comment(json::string_view, json::error_code&) { return true; }
-};
+using tessmar::detail::NullHandler;
 
 // Best time per call of `fn` over three runs of at least `min_seconds` each.
 template <class Fn>

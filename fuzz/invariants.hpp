@@ -8,6 +8,9 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -257,5 +260,15 @@ inline std::string check_outcome(std::string_view text, const std::expected<Even
 
 /** Converts `text` as the module does and checks the outcome; empty when it is sound. */
 inline std::string convert_and_check(std::string_view text) { return check_outcome(text, convert_log_texts(text)); }
+
+// The body of both harnesses: any input must end soundly, or the run stops with the reason.
+inline int fuzz_one_input(const std::uint8_t* data, std::size_t size) {
+    std::string_view text(reinterpret_cast<const char*>(data), size);
+    if (auto bad = convert_and_check(text); !bad.empty()) {
+        std::fprintf(stderr, "invariant broken: %s\n", bad.c_str());
+        std::abort();
+    }
+    return 0;
+}
 
 }  // namespace tessmar::fuzz

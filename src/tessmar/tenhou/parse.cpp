@@ -5,6 +5,7 @@
 // read (refused beyond 127 levels) and never the values of unrecognised keys: for those
 // the handler stops the parser, a flat validator of our own walks the value, and the
 // parser is restarted behind it with a short text that reopens the enclosing containers.
+#include "tessmar/tenhou/null_handler.hpp"
 #include "tessmar/tenhou/parse_internal.hpp"
 
 #include <boost/json/basic_parser_impl.hpp>
@@ -802,30 +803,7 @@ private:
 };
 
 // Accepts every event: lets the parser check single strings of skipped values.
-struct Validator {
-    static constexpr std::size_t max_array_size = kNoLimit;
-    static constexpr std::size_t max_object_size = kNoLimit;
-    static constexpr std::size_t max_string_size = kNoLimit;
-    static constexpr std::size_t max_key_size = kNoLimit;
-    bool on_document_begin(json::error_code&) { return true; }
-    bool on_document_end(json::error_code&) { return true; }
-    bool on_array_begin(json::error_code&) { return true; }
-    bool on_array_end(std::size_t, json::error_code&) { return true; }
-    bool on_object_begin(json::error_code&) { return true; }
-    bool on_object_end(std::size_t, json::error_code&) { return true; }
-    bool on_string_part(json::string_view, std::size_t, json::error_code&) { return true; }
-    bool on_string(json::string_view, std::size_t, json::error_code&) { return true; }
-    bool on_key_part(json::string_view, std::size_t, json::error_code&) { return true; }
-    bool on_key(json::string_view, std::size_t, json::error_code&) { return true; }
-    bool on_number_part(json::string_view, json::error_code&) { return true; }
-    bool on_int64(std::int64_t, json::string_view, json::error_code&) { return true; }
-    bool on_uint64(std::uint64_t, json::string_view, json::error_code&) { return true; }
-    bool on_double(double, json::string_view, json::error_code&) { return true; }
-    bool on_bool(bool, json::error_code&) { return true; }
-    bool on_null(json::error_code&) { return true; }
-    bool on_comment_part(json::string_view, json::error_code&) { return true; }
-    bool on_comment(json::string_view, json::error_code&) { return true; }
-};
+using Validator = detail::NullHandler;
 
 json::parse_options parser_options() {
     json::parse_options opt;  // strict JSON: no comments, trailing commas or invalid UTF-8

@@ -59,10 +59,7 @@ constexpr std::size_t kBytesPerEvent = 64;
 // About one event per column entry, plus a kyoku's opening and closing events and the game's two.
 std::size_t expected_event_count(const Game& game) {
     std::size_t events = 2;
-    for (const Kyoku& kyoku : game.kyokus) {
-        events += 8;
-        for (const SeatLog& seat : kyoku.seats) events += seat.take_entries.size() + seat.discard_entries.size();
-    }
+    for (const Kyoku& kyoku : game.kyokus) events += 8 + entry_count(kyoku);
     return events;
 }
 

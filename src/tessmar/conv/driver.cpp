@@ -21,8 +21,7 @@ constexpr std::size_t kRetryWorkPerEntry = 16;
 
 std::size_t retry_work_budget(const Game& game) {
     std::size_t entries = 0;
-    for (const Kyoku& kyoku : game.kyokus)
-        for (const SeatLog& seat : kyoku.seats) entries += seat.take_entries.size() + seat.discard_entries.size();
+    for (const Kyoku& kyoku : game.kyokus) entries += entry_count(kyoku);
     return kMinRetryWork + kRetryWorkPerEntry * entries;
 }
 

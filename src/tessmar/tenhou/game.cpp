@@ -69,4 +69,10 @@ std::expected<Game, ModelError> build_game(RawLog&& raw) {
     return game;
 }
 
+std::size_t entry_count(const Kyoku& kyoku) {
+    std::size_t entries = 0;
+    for (const SeatLog& seat : kyoku.seats) entries += seat.take_entries.size() + seat.discard_entries.size();
+    return entries;
+}
+
 }  // namespace tessmar

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <expected>
 #include <string>
@@ -52,5 +53,8 @@ enum class ModelError : std::uint8_t { ThreePlayer, InvalidWinDetails };
  *  Errors: `ThreePlayer` ("三" or "3-Player" in the rule text), `InvalidWinDetails`
  *  (a win's detail item without two leading numbers). */
 std::expected<Game, ModelError> build_game(RawLog&& raw);
+
+/** The number of take and discard column entries of a kyoku: the measure of its size. */
+std::size_t entry_count(const Kyoku& kyoku);
 
 }  // namespace tessmar

@@ -13,7 +13,7 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$ROOT"
 
 source "$ROOT/scripts/lib.sh"
-install_packages g++ cmake make boost-json
+install_packages g++ cmake make
 VENV="$ROOT/.venv-asan"
 ensure_venv "$VENV"
 VENV_PY="$VENV/bin/python"

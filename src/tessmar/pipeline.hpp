@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tessmar/emit/texts.hpp"
+
 namespace tessmar {
 
 /** The stage that failed; the boundary picks the exception by it alone. */
@@ -18,30 +20,8 @@ struct PipelineError {
     std::string detail;  // the stage's own diagnostic, for debugging and tests only
 };
 
-/** The JSON texts of a game's events in one buffer, each followed by a line feed: the buffer
- *  is exactly the content of an output file. */
-struct EventTexts {
-    std::string buffer;
-    std::vector<std::size_t> ends;  // end offset of each text in `buffer`, before its line feed
-    // For each text, 0, or a number below kRepeatKeys that only texts equal to it share: the
-    // frequent small events (tsumo, dahai, reach, dora, ...) repeat, so a consumer can build
-    // one object per key instead of one per text.
-    std::vector<std::uint16_t> repeat_keys;
-    bool ascii = true;  // every text is plain ASCII (only player names can make it not)
-
-    static constexpr std::size_t kRepeatKeys = 512;
-
-    std::size_t size() const { return ends.size(); }
-    std::string_view operator[](std::size_t i) const {
-        std::size_t begin = i ? ends[i - 1] + 1 : 0;
-        return std::string_view(buffer).substr(begin, ends[i] - begin);
-    }
-    std::string_view lines() const { return buffer; }
-};
-
-/** Parse, build the model, convert and serialise: the JSON text of every event, in order.
- *  Events are serialised kyoku by kyoku as the converter finishes them, so only the texts
- *  outlive the call. Errors: the first stage that fails, with its diagnostic. */
+/** Read the log into columns, check it as a game, and drive it turn by turn, writing each
+ *  event's JSON text as it comes. Errors: the first stage that fails, with its diagnostic. */
 std::expected<EventTexts, PipelineError> convert_log_texts(std::string_view text);
 
 /** As `convert_log_texts`, with each text in a string of its own. */

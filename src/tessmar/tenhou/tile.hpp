@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "tessmar/conv/error.hpp"
+#include "tessmar/drive/error.hpp"
 
 namespace tessmar {
 

@@ -1,7 +1,7 @@
-// convert_game on hand-built games: turn order, calls, kan dora, riichi, kyoku endings, retries.
+// convert_columns on hand-built games: turn order, calls, kan dora, riichi, kyoku endings, retries.
 //
-// Every kyoku is written as the four seats' raw columns (as the log holds them) and the whole
-// converted stream is compared line by line with the stream worked out by hand.
+// Every kyoku is written as the four seats' columns (as the log holds them) and the whole event
+// stream is compared text by text with the stream worked out by hand.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,8 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tessmar/conv/convert.hpp"
-#include "tessmar/mjai/writer.hpp"
+#include "tessmar/drive/drive.hpp"
 
 using namespace tessmar;
 
@@ -30,39 +29,52 @@ Tile tile(int code) {
 
 // One column entry as the log writes it: an integer is a tile entry when it is a tile code and a
 // bare number entry otherwise (60: discard of the tile just drawn); a string is call notation.
-struct Entry {
-    ActionItem item;
-    Entry(int code) {
-        if (auto t = tile_from_code(static_cast<std::uint8_t>(code)))
-            item = *t;
-        else
-            item = BareNumber{static_cast<std::uint8_t>(code)};
+struct Item {
+    Entry entry;
+    Item(int code) {
+        if (auto t = tile_from_code(static_cast<std::uint8_t>(code))) {
+            entry.kind = Entry::Kind::Tile;
+            entry.value = t->index;
+        } else {
+            entry.kind = Entry::Kind::Number;
+            entry.value = static_cast<std::uint8_t>(code);
+        }
     }
-    Entry(const char* text) : item(std::string(text)) {}
+    Item(const char* text) {
+        const std::string_view s(text);
+        entry.kind = Entry::Kind::Text;
+        entry.size = s.size() > Entry::kMaxText ? Entry::kTooLong : static_cast<std::uint8_t>(s.size());
+        std::copy_n(s.data(), std::min(s.size(), Entry::kMaxText), entry.text);
+    }
 };
 
 struct Cols {
-    std::vector<Entry> takes, discards;
+    std::vector<Item> takes, discards;
 };
-Cols s(std::vector<Entry> takes, std::vector<Entry> discards = {}) { return {std::move(takes), std::move(discards)}; }
+Cols s(std::vector<Item> takes, std::vector<Item> discards = {}) { return {std::move(takes), std::move(discards)}; }
 const Cols none{};
+
+struct Result {
+    bool is_draw = true;
+    Deltas draw_deltas{};
+    std::vector<Win> wins;
+};
+Result draw(std::int32_t a, std::int32_t b, std::int32_t c, std::int32_t d) { return {true, {a, b, c, d}, {}}; }
+Result wins(std::vector<Win> w) { return {false, {}, std::move(w)}; }
+Win win(int actor, int target, Deltas d) {
+    return Win{static_cast<std::uint8_t>(actor), static_cast<std::uint8_t>(target), d};
+}
 
 struct KyokuPlan {
     int index = 0;
     int honba = 0;
     int kyotaku = 0;
     std::array<Cols, 4> seats{};
-    KyokuResult result = Draw{};
+    Result result{};
     std::vector<int> dora{41};
     std::vector<int> ura{};
     std::array<std::int32_t, 4> scores{25000, 25000, 25000, 25000};
 };
-
-KyokuResult draw(std::int32_t a, std::int32_t b, std::int32_t c, std::int32_t d) { return Draw{{a, b, c, d}}; }
-KyokuResult wins(std::vector<Win> w) { return Wins{std::move(w)}; }
-Win win(int actor, int target, std::array<std::int32_t, 4> d) {
-    return Win{static_cast<std::uint8_t>(actor), static_cast<std::uint8_t>(target), d};
-}
 
 // Distinct starting hands per seat, one of them not sorted, so that seat order and the
 // log's own order show in every start_kyoku.
@@ -78,33 +90,47 @@ const char* const kTehais =
     R"(["5p","6p","7p","8p","9p","P","F","C","5mr","5pr","5sr","E","E"],)"
     R"(["C","F","P","N","W","S","E","9s","8s","7s","6s","5s","4s"]])";
 
-std::vector<ActionItem> items(const std::vector<Entry>& entries) {
-    std::vector<ActionItem> out;
-    for (const Entry& e : entries) out.push_back(e.item);
-    return out;
+template <class T>
+Range append(std::vector<T>& all, const std::vector<T>& items) {
+    Range r{static_cast<std::uint32_t>(all.size()), 0};
+    all.insert(all.end(), items.begin(), items.end());
+    r.end = static_cast<std::uint32_t>(all.size());
+    return r;
 }
 
-Kyoku make_kyoku(const KyokuPlan& plan) {
-    Kyoku k;
-    k.kyoku = static_cast<std::uint8_t>(plan.index);
-    k.honba = static_cast<std::uint8_t>(plan.honba);
-    k.kyotaku = static_cast<std::uint8_t>(plan.kyotaku);
-    k.scores = plan.scores;
-    for (int code : plan.dora) k.dora_indicators.push_back(tile(code));
-    for (int code : plan.ura) k.ura_indicators.push_back(tile(code));
-    for (int seat = 0; seat < 4; ++seat) {
-        for (int n = 0; n < 13; ++n) k.seats[seat].haipai[n] = tile(kHands[seat][n]);
-        k.seats[seat].take_entries = items(plan.seats[seat].takes);
-        k.seats[seat].discard_entries = items(plan.seats[seat].discards);
-    }
-    k.result = plan.result;
-    return k;
+Range append_tiles(GameColumns& g, const std::vector<int>& codes) {
+    std::vector<Tile> tiles;
+    for (int code : codes) tiles.push_back(tile(code));
+    return append(g.tiles, tiles);
 }
 
-Game make_game(const std::vector<KyokuPlan>& kyokus) {
-    Game g;
+Range append_entries(GameColumns& g, const std::vector<Item>& items) {
+    std::vector<Entry> entries;
+    for (const Item& i : items) entries.push_back(i.entry);
+    return append(g.entries, entries);
+}
+
+GameColumns make_game(const std::vector<KyokuPlan>& plans) {
+    GameColumns g;
     g.names = {"A", "B", "C", "D"};
-    for (const KyokuPlan& plan : kyokus) g.kyokus.push_back(make_kyoku(plan));
+    for (const KyokuPlan& plan : plans) {
+        KyokuColumns k;
+        k.kyoku = static_cast<std::uint8_t>(plan.index);
+        k.honba = static_cast<std::uint8_t>(plan.honba);
+        k.kyotaku = static_cast<std::uint8_t>(plan.kyotaku);
+        k.scores = plan.scores;
+        k.is_draw = plan.result.is_draw;
+        k.draw_deltas = plan.result.draw_deltas;
+        k.dora = append_tiles(g, plan.dora);
+        k.ura = append_tiles(g, plan.ura);
+        for (std::size_t seat = 0; seat < 4; ++seat) {
+            for (std::size_t n = 0; n < 13; ++n) k.haipai[seat][n] = tile(kHands[seat][n]);
+            k.takes[seat] = append_entries(g, plan.seats[seat].takes);
+            k.discards[seat] = append_entries(g, plan.seats[seat].discards);
+        }
+        k.wins = append(g.wins, plan.result.wins);
+        g.kyokus.push_back(k);
+    }
     return g;
 }
 
@@ -123,33 +149,26 @@ std::string kind_name(ConversionErrorKind k) {
     return "kind " + std::to_string(static_cast<int>(k));
 }
 
-// The converted stream as JSON lines, or a single "error <Kind>" line.
-std::vector<std::string> run(const Game& game) {
-    auto events = convert_game(game);
-    if (!events) return {"error " + kind_name(events.error().kind)};
+// The event texts, or a single "error <Kind> in kyoku <position>" line.
+std::vector<std::string> run(const GameColumns& game) {
+    EventTexts texts;
+    if (auto r = convert_columns(game, texts); !r)
+        return {"error " + kind_name(r.error().kind) + " in kyoku " + std::to_string(r.error().kyoku)};
     std::vector<std::string> out;
-    for (const Event& e : *events) {
-        auto text = mjai::serialize_event(e);
-        out.push_back(text ? *text : "<unserialisable>");
-    }
+    for (std::size_t i = 0; i < texts.size(); ++i) out.emplace_back(texts[i]);
     return out;
 }
 
 std::vector<std::string> run(const std::vector<KyokuPlan>& kyokus) { return run(make_game(kyokus)); }
 
 // ---------------------------------------------------------------------------------------------
-// Expected lines
+// Expected texts
 
 std::string n(int v) { return std::to_string(v); }
 std::string q(std::string_view s) { return "\"" + std::string(s) + "\""; }
 std::string list(std::initializer_list<std::string_view> tiles) {
     std::string out = "[";
     for (std::string_view t : tiles) out += (out.size() > 1 ? "," : "") + q(t);
-    return out + "]";
-}
-std::string list(const std::vector<std::string>& tiles) {
-    std::string out = "[";
-    for (const std::string& t : tiles) out += (out.size() > 1 ? "," : "") + q(t);
     return out + "]";
 }
 std::string points(std::array<std::int32_t, 4> d) {
@@ -197,7 +216,7 @@ std::string ankan(int a, std::string_view p) {
 std::string dora(std::string_view m) { return R"({"type":"dora","dora_marker":)" + q(m) + "}"; }
 std::string reach(int a) { return R"({"type":"reach","actor":)" + n(a) + "}"; }
 std::string accepted(int a) { return R"({"type":"reach_accepted","actor":)" + n(a) + "}"; }
-std::string hora(int a, int t, std::array<std::int32_t, 4> d, const std::vector<std::string>& ura) {
+std::string hora(int a, int t, std::array<std::int32_t, 4> d, std::initializer_list<std::string_view> ura) {
     return R"({"type":"hora","actor":)" + n(a) + R"(,"target":)" + n(t) + R"(,"deltas":)" + points(d) +
            R"(,"ura_markers":)" + list(ura) + "}";
 }
@@ -205,7 +224,7 @@ std::string ryukyoku(std::array<std::int32_t, 4> d = {0, 0, 0, 0}) {
     return R"({"type":"ryukyoku","deltas":)" + points(d) + "}";
 }
 
-// A whole game's stream: start_game, the given lines, end_game.
+// A whole game's stream: start_game, the given texts, end_game.
 std::vector<std::string> framed(std::vector<std::string> body) {
     body.insert(body.begin(), kStartGame);
     body.push_back(kEndGame);
@@ -223,10 +242,10 @@ void check_streams(const std::vector<StreamCase>& cases) {
         const auto actual = run(c.kyokus);
         const auto expected = framed(c.expected);
         EXPECT_EQ(actual, expected) << c.what;
-        // On a mismatch, point at the first differing line.
+        // On a mismatch, point at the first differing text.
         for (std::size_t i = 0; i < std::min(actual.size(), expected.size()); ++i)
             if (actual[i] != expected[i]) {
-                ADD_FAILURE() << c.what << ": first difference at line " << i << "\n  expected: " << expected[i]
+                ADD_FAILURE() << c.what << ": first difference at text " << i << "\n  expected: " << expected[i]
                               << "\n  actual:   " << actual[i];
                 break;
             }
@@ -238,8 +257,8 @@ void check_streams(const std::vector<StreamCase>& cases) {
 // ---------------------------------------------------------------------------------------------
 // Game and kyoku frame
 
-TEST(DriverGame, NoKyoku) {
-    Game g;
+TEST(DriveGame, NoKyoku) {
+    GameColumns g;
     g.names = {"あい", "b\"c", "", "D"};
     g.kyoku_first = 4;
     g.aka_flag = true;
@@ -249,7 +268,7 @@ TEST(DriverGame, NoKyoku) {
                       }));
 }
 
-TEST(DriverGame, StartKyokuForIndex13AndTsumoWin) {
+TEST(DriveGame, StartKyokuForIndex13AndTsumoWin) {
     KyokuPlan k{.index = 13,
                 .honba = 3,
                 .kyotaku = 2,
@@ -274,7 +293,7 @@ TEST(DriverGame, StartKyokuForIndex13AndTsumoWin) {
               }));
 }
 
-TEST(DriverGame, WindKyokuAndDealerFromIndex) {
+TEST(DriveGame, WindKyokuAndDealerFromIndex) {
     struct Case {
         int index;
         const char* bakaze;
@@ -293,7 +312,7 @@ TEST(DriverGame, WindKyokuAndDealerFromIndex) {
     }
 }
 
-TEST(DriverGame, TurnOrderAcrossTwoKyokus) {
+TEST(DriveGame, TurnOrderAcrossTwoKyokus) {
     check_streams({
         {"a full turn of draws and discards, then a second kyoku dealt by seat 1",
          {
@@ -326,7 +345,7 @@ TEST(DriverGame, TurnOrderAcrossTwoKyokus) {
 // ---------------------------------------------------------------------------------------------
 // Kan dora
 
-TEST(DriverDora, Order) {
+TEST(DriveDora, Order) {
     const Cols kan_then_riichi = s({11, 12}, {"k11111111", "r60"});
     check_streams({
         {"ankan: ankan, dora, replacement tsumo",
@@ -395,7 +414,7 @@ TEST(DriverDora, Order) {
 // ---------------------------------------------------------------------------------------------
 // Riichi and kyoku endings
 
-TEST(DriverEnd, RiichiAndClosingEvents) {
+TEST(DriveEnd, RiichiAndClosingEvents) {
     check_streams({
         {"riichi called by pon: reach, dahai, reach_accepted, pon",
          {{.seats = {s({11}, {"r21"}), s({"p212121"}, {31}), none, none}}},
@@ -436,7 +455,7 @@ TEST(DriverEnd, RiichiAndClosingEvents) {
 // ---------------------------------------------------------------------------------------------
 // Several seats calling the same discard
 
-TEST(DriverCalls, RankingBetweenSeats) {
+TEST(DriveCalls, RankingBetweenSeats) {
     check_streams({
         {"pon (seat 0) beats chi (seat 2)",
          {{.index = 1,
@@ -480,7 +499,7 @@ TEST(DriverCalls, RankingBetweenSeats) {
 // ---------------------------------------------------------------------------------------------
 // Ambiguous calls and retries
 
-TEST(DriverRetry, AmbiguousCallsRetriedToSuccess) {
+TEST(DriveRetry, AmbiguousCallsRetriedToSuccess) {
     check_streams({
         // Seat 0 throws 3m twice and seat 2's next take is a pon of 3m from seat 0. The first
         // attempt gives the pon to the first 3m and later fails (seat 0's pon of 9p cannot follow
@@ -506,11 +525,12 @@ TEST(DriverRetry, AmbiguousCallsRetriedToSuccess) {
     });
 }
 
-TEST(DriverErrors, Kinds) {
+TEST(DriveErrors, Kinds) {
     struct Case {
         const char* what;
         std::vector<KyokuPlan> kyokus;
         const char* expected;
+        int kyoku = 0;  // position of the failing kyoku
     };
     const std::vector<Case> cases = {
         {"no dora indicator", {{.seats = {s({11}), none, none, none}, .dora = {}}}, "DoraIndicatorsExhausted"},
@@ -524,7 +544,8 @@ TEST(DriverErrors, Kinds) {
          "UnexpectedNumber"},
         {"a decoding error in a later kyoku fails the game",
          {{.seats = {s({11}), none, none, none}}, {.index = 1, .seats = {none, s({11}), s({"c1213x4"}), none}}},
-         "InvalidTileCode"},
+         "InvalidTileCode",
+         1},
         {"two daiminkan with two indicators",
          {{.seats = {s({11}, {13}), s({"m13131313", 22}, {0, 60}), s({"m22222222", 23}, {0, 60}), none},
            .dora = {41, 42}}},
@@ -554,17 +575,18 @@ TEST(DriverErrors, Kinds) {
         {"retries exhausted: the last attempt's error",
          {{.seats = {s({11, "2929p29"}, {13, 13}), s({12, 18}, {29}), s({"13p1313"}, {31}), s({15}, {15})}}},
          "MissingTake"},
+        // Seat 0 throws 3m four times; seat 2's only take is a pon of 3m from seat 0, and every path
+        // ends with seat 3 (no takes at all) to move. Attempt 1 takes the pon at the first 3m and
+        // fails, recording 3m as taken. Attempt 2 declines at the first 3m, drops the choice at the
+        // second, takes the pon at the third and fails, leaving 3m recorded as taken again: the
+        // state attempt 2 began with, so every further attempt would repeat attempt 2.
+        {"repeating attempts end with RetryLimit",
+         {{.seats = {s({11, "2929p29", "3939p39"}, {13, 13, 13, 13}), s({12, 14, 16}, {29, 39}),
+                     s({"13p1313"}, {31}), none}}},
+         "RetryLimit"},
     };
-    for (const Case& c : cases) EXPECT_EQ(run(c.kyokus), std::vector<std::string>{std::string("error ") + c.expected}) << c.what;
-}
-
-TEST(DriverRetry, RepeatingAttemptsEndWithRetryLimit) {
-    // Seat 0 throws 3m four times; seat 2's only take is a pon of 3m from seat 0, and every path
-    // ends with seat 3 (no takes at all) to move. Attempt 1 takes the pon at the first 3m and
-    // fails, recording 3m as taken. Attempt 2 declines at the first 3m, drops the choice at the
-    // second, takes the pon at the third and fails, leaving 3m recorded as taken again: the state
-    // attempt 2 began with, so every further attempt would repeat attempt 2.
-    KyokuPlan k{.seats = {s({11, "2929p29", "3939p39"}, {13, 13, 13, 13}), s({12, 14, 16}, {29, 39}),
-                          s({"13p1313"}, {31}), none}};
-    EXPECT_EQ(run({k}), std::vector<std::string>{"error RetryLimit"});
+    for (const Case& c : cases)
+        EXPECT_EQ(run(c.kyokus), std::vector<std::string>{std::string("error ") + c.expected + " in kyoku " +
+                                                          std::to_string(c.kyoku)})
+            << c.what;
 }

@@ -1,8 +1,8 @@
+#include "tessmar/drive/choices.hpp"
+
 #include <algorithm>
 
-#include "tessmar/conv/convert.hpp"
-
-namespace tessmar {
+namespace tessmar::drive {
 
 bool resolve_ambiguous_call(CallChoices& choices, Tile last_tile) {
     using Choice = CallChoices::Choice;
@@ -19,4 +19,4 @@ bool should_retry_kyoku(const CallChoices& choices) {
     return std::ranges::any_of(choices.slots, [](auto c) { return c != CallChoices::Choice::Absent; });
 }
 
-}  // namespace tessmar
+}  // namespace tessmar::drive

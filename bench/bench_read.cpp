@@ -1,9 +1,9 @@
-// Parse throughput of parse_raw_log: each real log of the shared folder, and one large log
-// made by repeating the kyoku entries of the densest real log (most kyoku per byte, so
-// indentation does not flatter the figure). Beside it, the same text through Boost.JSON's
-// basic_parser with a handler that does nothing: the floor that no handler can go below.
+// Read throughput of read_log (text to game columns): each real log of the shared folder, and
+// one large log made by repeating the kyoku entries of the densest real log (most kyoku per
+// byte, so indentation does not flatter the figure). Beside it, the same text checked as plain
+// JSON by the reader's own scanner, with no schema and nothing stored: the floor of reading.
 //
-//   bench_parse [LOG_DIR]   (default: the shared/logs folder next to the repository)
+//   bench_read [LOG_DIR]   (default: the shared/logs folder next to the repository)
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -14,10 +14,8 @@
 #include <string_view>
 #include <vector>
 
-#include <boost/json/basic_parser_impl.hpp>
-
-#include "tessmar/tenhou/null_handler.hpp"
-#include "tessmar/tenhou/raw_log.hpp"
+#include "tessmar/read/read.hpp"
+#include "tessmar/read/scanner.hpp"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -30,10 +28,6 @@ std::string read_file(const fs::path& path) {
     ss << in.rdbuf();
     return ss.str();
 }
-
-namespace json = boost::json;
-
-using tessmar::detail::NullHandler;
 
 // Best time per call of `fn` over three runs of at least `min_seconds` each.
 template <class Fn>
@@ -54,39 +48,37 @@ double best_seconds(Fn&& fn, double min_seconds) {
 }
 
 struct Timing {
-    double us_per_parse = 0;
+    double us_per_read = 0;
     double mb_per_s = 0;
-    double null_mb_per_s = 0;  // basic_parser with a handler that does nothing
+    double floor_mb_per_s = 0;  // the text checked as plain JSON, nothing stored
     std::size_t kyoku = 0;
     bool ok = false;
 };
 
-// Repeats the parse until at least `min_seconds` have passed; the best of three runs counts.
-// Each round includes freeing the RawLog, as a real call does.
+// Repeats the read until at least `min_seconds` have passed; the best of three runs counts.
+// Each round includes freeing the columns, as a real call does.
 Timing measure(const std::string& text, double min_seconds) {
     Timing t;
-    auto first = tessmar::parse_raw_log(text);
+    auto first = tessmar::read_log(text);
     if (!first) {
         std::fprintf(stderr, "  refused: %s at byte %zu\n", first.error().message.c_str(), first.error().offset);
         return t;
     }
     t.ok = true;
-    t.kyoku = first->log.size();
+    t.kyoku = first->kyokus.size();
     std::size_t sink = 0;
     double best = best_seconds([&] {
-        auto r = tessmar::parse_raw_log(text);
-        sink += r ? r->log.size() : 1;
+        auto r = tessmar::read_log(text);
+        sink += r ? r->kyokus.size() : 1;
     }, min_seconds);
     if (sink == 0) std::puts("");  // keeps the results alive
-    bool null_ok = true;
-    double null_best = best_seconds([&] {
-        json::basic_parser<NullHandler> parser(json::parse_options{});
-        json::error_code ec;
-        parser.write_some(false, text.data(), text.size(), ec);
-        null_ok = null_ok && !ec;
+    bool floor_ok = true;
+    double floor_best = best_seconds([&] {
+        tessmar::read::Scanner scanner(text);
+        floor_ok = floor_ok && scanner.skip_value();
     }, min_seconds);
-    t.null_mb_per_s = null_ok ? static_cast<double>(text.size()) / null_best / 1e6 : 0;
-    t.us_per_parse = best * 1e6;
+    t.floor_mb_per_s = floor_ok ? static_cast<double>(text.size()) / floor_best / 1e6 : 0;
+    t.us_per_read = best * 1e6;
     t.mb_per_s = static_cast<double>(text.size()) / best / 1e6;
     return t;
 }
@@ -154,8 +146,8 @@ void row(const std::string& name, std::size_t bytes, const Timing& t) {
         std::printf("%-44s %10zu %7s %12s %9s %11s\n", name.c_str(), bytes, "-", "refused", "-", "-");
         return;
     }
-    std::printf("%-44s %10zu %7zu %12.1f %9.1f %11.1f\n", name.c_str(), bytes, t.kyoku, t.us_per_parse, t.mb_per_s,
-                t.null_mb_per_s);
+    std::printf("%-44s %10zu %7zu %12.1f %9.1f %11.1f\n", name.c_str(), bytes, t.kyoku, t.us_per_read, t.mb_per_s,
+                t.floor_mb_per_s);
 }
 
 }  // namespace
@@ -175,7 +167,7 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    std::printf("%-44s %10s %7s %12s %9s %11s\n", "log", "bytes", "kyoku", "us/parse", "MB/s", "floor MB/s");
+    std::printf("%-44s %10s %7s %12s %9s %11s\n", "log", "bytes", "kyoku", "us/read", "MB/s", "floor MB/s");
     std::string densest;
     std::string densest_name;
     double best_density = 0;

@@ -1,0 +1,183 @@
+// The lexical layer of the log reader: strict JSON tokens read in place from one text.
+// Standard JSON only: whitespace is space, tab, line feed and carriage return; strings are
+// valid UTF-8 with valid escapes (surrogates in pairs); numbers follow the JSON grammar.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tessmar::read {
+
+// Bytes that a string holds as they are: printable ASCII but the quote and the backslash.
+inline constexpr std::array<bool, 256> kPlain = [] {
+    std::array<bool, 256> table{};
+    for (unsigned c = 0x20; c < 0x80; ++c) table[c] = c != '"' && c != '\\';
+    return table;
+}();
+
+/** A JSON number as its written form decides: the reader's integer kinds refuse a fraction
+ *  or an exponent even when the value is whole, so the form is kept, not a double. */
+struct Number {
+    bool integer = true;     // written without fraction or exponent
+    bool negative = false;   // written with a minus sign ("-0" is negative and zero)
+    bool big = false;        // integer whose magnitude exceeds 64 bits
+    std::uint64_t magnitude = 0;
+
+    /** A non-negative integer (or -0) of at most `max`, as the integer kinds read it. */
+    bool unsigned_at_most(std::uint64_t max) const {
+        return integer && !big && magnitude <= max && (!negative || magnitude == 0);
+    }
+    /** An integer that fits a signed 32-bit value. */
+    bool fits_int32() const {
+        return integer && !big && magnitude <= (negative ? 2147483648u : 2147483647u);
+    }
+    std::int32_t as_int32() const {
+        return negative ? static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(magnitude))
+                        : static_cast<std::int32_t>(magnitude);
+    }
+};
+
+/** Reads tokens forward from `pos`. Every refusal records a message and the offset where
+ *  reading stopped, and returns false; the first refusal is the one kept. */
+class Scanner {
+public:
+    explicit Scanner(std::string_view text) : begin_(text.data()), pos_(text.data()), end_(text.data() + text.size()) {}
+
+    const char* pos() const { return pos_; }
+    bool at_end() const { return pos_ == end_; }
+    std::size_t offset() const { return static_cast<std::size_t>(pos_ - begin_); }
+    std::size_t size() const { return static_cast<std::size_t>(end_ - begin_); }
+    const std::string& message() const { return message_; }
+    std::size_t error_offset() const { return error_offset_; }
+
+    /** Skips whitespace and returns the next byte without consuming it; 0 at the end. */
+    char peek() {
+        while (pos_ != end_ && is_ws(*pos_)) ++pos_;
+        return pos_ == end_ ? '\0' : *pos_;
+    }
+    /** Consumes `c` after whitespace. */
+    bool expect(char c) {
+        if (peek() != c) return fail_expected(c);
+        ++pos_;
+        return true;
+    }
+    /** After an element: consumes a ',' (`more` true) or the closing bracket (`more` false). */
+    bool array_next(bool& more) { return separator(']', more); }
+    bool object_next(bool& more) { return separator('}', more); }
+
+    /** The literal `null` at the current position (after whitespace). */
+    bool null();
+
+    /** A string at the current position (after whitespace). With `out`, its unescaped bytes
+     *  are appended there; without, it is only checked. */
+    bool string(std::string* out) {
+        if (peek() != '"') return fail_expected('"');
+        const char* run = ++pos_;
+        // Plain ASCII runs are the common case: stop at the quote or at anything to look at.
+        while (pos_ != end_ && kPlain[static_cast<unsigned char>(*pos_)]) ++pos_;
+        if (pos_ != end_ && *pos_ == '"') {
+            if (out) out->append(run, pos_);
+            ++pos_;
+            return true;
+        }
+        return string_tail(out, run);
+    }
+    /** A string as a view: into the text when it holds no escape, else into `scratch`. */
+    bool string_view(std::string_view& out, std::string& scratch);
+
+    /** The fast path of the commonest token, a tile code: a plain integer of one to three
+     *  digits at the current position (after `peek`). False, with nothing consumed, for
+     *  anything else; `number` then reads it and gives the verdict. */
+    bool small_uint(unsigned& out) {
+        const char* p = pos_;
+        unsigned v = 0;
+        int digits = 0;
+        for (; p != end_ && digits < 4 && is_digit(*p); ++p, ++digits) v = v * 10 + static_cast<unsigned>(*p - '0');
+        if (digits == 0 || digits == 4 || (digits > 1 && *pos_ == '0')) return false;
+        if (p != end_ && (*p == '.' || *p == 'e' || *p == 'E')) return false;
+        pos_ = p;
+        out = v;
+        return true;
+    }
+
+    /** A number at the current position (after whitespace). */
+    bool number(Number& n) {
+        peek();
+        const char* p = pos_;
+        n = Number{};
+        if (p != end_ && *p == '-') {
+            n.negative = true;
+            ++p;
+        }
+        if (p == end_ || !is_digit(*p)) return fail_at(p, "invalid number");
+        if (*p == '0') {
+            ++p;
+        } else {
+            // 19 digits always fit 64 bits; a 20th is checked, and more make the number big.
+            const char* digits = p;
+            std::uint64_t m = 0;
+            while (p != end_ && is_digit(*p) && p - digits < 19) m = m * 10 + static_cast<unsigned>(*p++ - '0');
+            if (p != end_ && is_digit(*p)) {
+                const unsigned d = static_cast<unsigned>(*p++ - '0');
+                if (m > (UINT64_MAX - d) / 10) n.big = true;
+                m = m * 10 + d;
+                while (p != end_ && is_digit(*p)) {
+                    n.big = true;
+                    ++p;
+                }
+            }
+            n.magnitude = m;
+        }
+        if (p != end_ && (*p == '.' || *p == 'e' || *p == 'E')) return fraction_exponent(n, p);
+        pos_ = p;
+        return true;
+    }
+
+    /** Checks one value of any kind. Arrays and objects opened inside it may nest at most
+     *  `max_depth` levels (the value itself counting as level 1); skipped values of unknown
+     *  keys pass no limit. Flat: no recursion, whatever the depth. */
+    bool skip_value(std::size_t max_depth = static_cast<std::size_t>(-1));
+
+    /** Records a refusal at the current position; always false. */
+    [[gnu::cold]] bool fail(std::string_view message);
+    /** Records a refusal at `at`; always false. */
+    [[gnu::cold]] bool fail_at(const char* at, std::string_view message);
+
+    static bool is_ws(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
+    static bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+private:
+    bool separator(char close, bool& more) {
+        char c = peek();
+        if (c == ',') {
+            ++pos_;
+            more = true;
+            return true;
+        }
+        if (c == close) {
+            ++pos_;
+            more = false;
+            return true;
+        }
+        return fail_expected(close == ']' ? ']' : '}', ',');
+    }
+    [[gnu::cold]] bool fail_expected(char c, char alt = '\0');
+    bool string_tail(std::string* out, const char* run);
+    bool fraction_exponent(Number& n, const char* p);
+    bool escape(std::string* out);
+    bool utf8_sequence();
+    bool literal(std::string_view word);
+
+
+    const char* begin_;
+    const char* pos_;
+    const char* end_;
+    std::string message_;
+    std::size_t error_offset_ = 0;
+    std::string open_;  // containers open in the value being skipped
+};
+
+}  // namespace tessmar::read

@@ -6,7 +6,10 @@ Builds a folder of N logs (copies of the .json files in DIR, spread over dated s
 in a temporary directory, then times the real command into a fresh output folder for each
 run. Also times, in this process, the bare conversion loop and the whole work of a worker
 (read, convert, write under a temporary name, rename): the ceilings for one process.
-Set TMPDIR to choose the file system the logs and outputs live on.
+Each figure is the median of R rounds of all four measurements, and each command's rate is
+also given as time per file beyond the conversion (against the bare loop), the part the
+command itself adds. Set TMPDIR to choose the file system the logs and outputs
+live on.
 """
 
 import argparse
@@ -15,13 +18,14 @@ import os
 import pathlib
 import resource
 import shutil
+import statistics
 import subprocess
 import sys
 import tempfile
 import time
 
 import _tessmar
-from tessmar.cli import Job, convert_job, default_jobs
+from tessmar.cli import _made_dirs, convert_job, default_jobs, plan_jobs
 
 ROOT = pathlib.Path(__file__).resolve().parents[1]
 
@@ -45,13 +49,14 @@ def conversion_rate(files: list[pathlib.Path]) -> float:
     return len(files) / (time.perf_counter() - started)
 
 
-def job_rate(files: list[pathlib.Path], tree: pathlib.Path, out: pathlib.Path, compress: bool) -> float:
+def job_rate(tree: pathlib.Path, out: pathlib.Path, compress: bool) -> float:
     shutil.rmtree(out, ignore_errors=True)
-    jobs = [Job(str(f), str(out / f.relative_to(tree))) for f in files]
+    _made_dirs.clear()  # as in a fresh worker
+    jobs = plan_jobs([str(tree)], str(out), compress).jobs
     started = time.perf_counter()
     for job in jobs:
-        convert_job(job, force=True, compress=compress)
-    return len(files) / (time.perf_counter() - started)
+        convert_job(job, compress)
+    return len(jobs) / (time.perf_counter() - started)
 
 
 def children_cpu() -> float:
@@ -92,17 +97,28 @@ def main() -> None:
             f"{len(files)} logs, {size / len(files) / 1024:.1f} KiB each on average, {cpus} CPUs,"
             f" load average {os.getloadavg()[0]:.2f} before the runs"
         )
-        best = max(conversion_rate(files) for _ in range(args.repeat))
-        print(f"in-process tenhou_to_mjai loop: {best:8.0f} files/s")
-        best = max(job_rate(files, tree, out, args.gzip) for _ in range(args.repeat))
-        print(f"in-process read+convert+write:  {best:8.0f} files/s")
+        # Every measurement in each round, so that all of them see the same load on the machine.
+        counts = sorted({1, cpus})
+        conversions, job_rates = [], []
+        runs: dict[int, list[tuple[float, float]]] = {jobs: [] for jobs in counts}
+        for _ in range(args.repeat):
+            conversions.append(conversion_rate(files))
+            job_rates.append(job_rate(tree, out, args.gzip))
+            for jobs in counts:
+                runs[jobs].append(command_rate(tree, out, jobs, args.gzip, len(files)))
+        conversion = statistics.median(conversions)
+        print(f"in-process tenhou_to_mjai loop: {conversion:8.0f} files/s")
+        print(f"in-process read+convert+write:  {statistics.median(job_rates):8.0f} files/s")
         rates = {}
-        for jobs in sorted({1, cpus}):
-            runs = [command_rate(tree, out, jobs, args.gzip, len(files)) for _ in range(args.repeat)]
-            rates[jobs], cpu = max(runs)
+        for jobs in counts:
+            rates[jobs] = statistics.median(rate for rate, _ in runs[jobs])
+            cpu = statistics.median(cpu for _, cpu in runs[jobs])
+            # Per file beyond the conversion, on the wall clock as seen by one worker: jobs / rate.
+            beyond = jobs / rates[jobs] - 1 / conversion
             print(
                 f"tessmar convert --jobs {jobs}:{' ' * (9 - len(str(jobs)))}{rates[jobs]:8.0f} files/s"
-                f"  ({cpu * 1e6:.0f} us CPU per file, all processes)"
+                f"  ({cpu * 1e6:.0f} us CPU per file, all processes;"
+                f" {beyond * 1e6:.0f} us per file per worker beyond the conversion)"
             )
         if cpus > 1:
             print(f"scaling with {cpus} jobs: x{rates[cpus] / rates[1]:.2f}")

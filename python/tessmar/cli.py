@@ -11,6 +11,7 @@ from __future__ import annotations
 import argparse
 import gzip
 import importlib
+import itertools
 import json
 import math
 import multiprocessing
@@ -36,9 +37,10 @@ GZIP_MAGIC = b"\x1f\x8b"
 # On mjai text level 3 takes about 40% of the time of zlib's usual 6 for files about a fifth
 # larger; compressing would otherwise cost more than converting.
 GZIP_LEVEL = 3
-# Upper bound of files per batch sent to a worker: large enough that a small log does not pay
-# a round trip of its own, small enough that the last batches still spread over all workers.
-MAX_BATCH = 32
+# Upper bound of files per batch sent to a worker: large enough that the main process's work
+# per batch (a round trip, waking up, pickling) is a small share of the run, small enough that
+# the last batches still spread over all workers (128 logs take a worker about 15 ms).
+MAX_BATCH = 128
 # Failures listed on standard error when there is no --report to look them up in.
 LISTED_FAILURES = 10
 # Name under which a log is reported when the worker converting it died.
@@ -60,11 +62,11 @@ class RunError(Exception):
     """A run that cannot go on: the workers do not start, or the report cannot be written."""
 
 
-class Job(NamedTuple):
-    """One log to convert: where it is read and where its mjai file goes."""
-
-    source: str
-    target: str
+# One log to convert: (source, target, direct), where the log is read, where its mjai file goes,
+# and whether the converter may read the log itself (a regular file not named .gz; see
+# convert_job). A plain tuple: thousands cross to the workers, and a NamedTuple pickles about
+# ten times slower.
+Job = tuple[str, str, bool]
 
 
 class Outcome(NamedTuple):
@@ -73,6 +75,12 @@ class Outcome(NamedTuple):
     status: str
     exception: str = ""
     message: str = ""
+
+
+# The same objects for every job that did not fail, so that a batch's answer pickles into a
+# few bytes.
+CONVERTED_OUTCOME = Outcome(CONVERTED)
+SKIPPED_OUTCOME = Outcome(SKIPPED)
 
 
 # ---------------------------------------------------------------------------------------------
@@ -107,32 +115,37 @@ def exception_name(exc: BaseException) -> str:
 
 # The temporary file a worker is writing, removed by the SIGTERM handler when the run is stopped.
 _pending_temp: str | None = None
+# Output folders this worker has created (or found): makedirs only for the first log of each.
 _made_dirs: set[str] = set()
+# Temporary names are a random tag drawn once per process and a count: they never repeat within
+# a process, and two processes share one only if they draw the same 64 random bits. That lets
+# the converter create the file itself, which it cannot do with O_EXCL.
+_temp_tag = os.urandom(8).hex()
+_temp_count = itertools.count()
 
 
-def write_atomically(target: str, data: bytes) -> None:
-    """Writes `data` to a new hidden file beside `target`, then renames it to `target`."""
+def _folder(path: str) -> str:
+    """The folder part of `path`, as os.path.dirname gives it (but for doubled slashes): str
+    methods take a fraction of the time, and this runs for every log."""
+    head, sep, _ = path.rpartition(os.sep)
+    return head or sep
+
+
+def write_atomically(target: str, fill: Callable[[str], object]) -> None:
+    """Has `fill` create and write a hidden file beside `target` (given its name), then renames
+    it to `target`: a file under the final name is always complete."""
     global _pending_temp
-    directory, name = os.path.split(target)
-    if directory and directory not in _made_dirs:
-        os.makedirs(directory, exist_ok=True)
+    head, sep, name = target.rpartition(os.sep)  # as in _folder
+    directory = head or sep
+    if directory not in _made_dirs:
+        if directory:
+            os.makedirs(directory, exist_ok=True)
         _made_dirs.add(directory)
-    while True:
-        temp = os.path.join(directory, f".{name}.{os.urandom(4).hex()}.tmp")
-        # Published before the file exists so that no stop can leave it behind unnoticed.
-        _pending_temp = temp
-        try:
-            # 0o666 so that the finished file gets the permissions the umask gives new files.
-            fd = os.open(temp, os.O_WRONLY | os.O_CREAT | os.O_EXCL | os.O_CLOEXEC, 0o666)
-        except FileExistsError:
-            continue
-        except BaseException:
-            _pending_temp = None
-            raise
-        break
+    temp = f"{head}{sep}.{name}.{_temp_tag}{next(_temp_count)}.tmp"
+    # Published before the file exists so that no stop can leave it behind unnoticed.
+    _pending_temp = temp
     try:
-        with open(fd, "wb") as out:
-            out.write(data)
+        fill(temp)
         os.replace(temp, target)
     except BaseException:
         try:
@@ -144,19 +157,38 @@ def write_atomically(target: str, data: bytes) -> None:
         _pending_temp = None
 
 
-def convert_job(job: Job, force: bool, compress: bool) -> Outcome:
+def _write_file(path: str, data: bytes) -> None:
+    # Created with 0o666, like the converter's files: the umask gives the usual permissions.
+    with open(path, "wb") as out:
+        out.write(data)
+
+
+def convert_job(job: Job, compress: bool) -> Outcome:
     """Converts one log file into its mjai file; every failure is returned, not raised."""
-    if not force and os.path.lexists(job.target):
-        return Outcome(SKIPPED)
+    source, target, direct = job
     try:
-        with open(job.source, "rb") as log:
+        # The converter can read the log and write the lines itself, which saves joining and
+        # encoding the events in Python: that costs about as much as converting them. It
+        # touches the output only once the conversion succeeded, but the folder must exist
+        # beforehand, so the first log of each folder takes the general path, which creates it
+        # after converting: a folder of bad logs gets no output folder.
+        if direct and not compress and _folder(target) in _made_dirs:
+            try:
+                write_atomically(target, lambda temp: _tessmar.tenhou_file_to_mjai(source, temp))
+                return CONVERTED_OUTCOME
+            except OSError:
+                # Not UTF-8 (gzip data in a .json file), or a file error, which the converter
+                # words tersely: the general path raises what Python's own calls raise.
+                pass
+        with open(source, "rb") as log:
             raw = log.read()
-        write_atomically(job.target, convert_bytes(raw, compress))
+        data = convert_bytes(raw, compress)
+        write_atomically(target, lambda temp: _write_file(temp, data))
     except (KeyboardInterrupt, SystemExit):
         raise
     except BaseException as exc:  # the extension's internal faults derive from BaseException
         return Outcome(FAILED, exception_name(exc), str(exc))
-    return Outcome(CONVERTED)
+    return CONVERTED_OUTCOME
 
 
 def _stop_worker(signum: int, frame: FrameType | None) -> None:
@@ -169,7 +201,7 @@ def _stop_worker(signum: int, frame: FrameType | None) -> None:
     os._exit(128 + signum)
 
 
-def worker_main(conn: Connection, force: bool, compress: bool) -> None:
+def worker_main(conn: Connection, compress: bool) -> None:
     """A worker process: converts the batches of jobs it receives, answering each batch with
     the list of its outcomes."""
     # Ctrl-C reaches the whole process group; the main process alone decides and stops the
@@ -182,7 +214,7 @@ def worker_main(conn: Connection, force: bool, compress: bool) -> None:
             batch: list[Job] | None = conn.recv()
             if batch is None:
                 return
-            conn.send([convert_job(job, force, compress) for job in batch])
+            conn.send([convert_job(job, compress) for job in batch])
     except (EOFError, OSError):
         return  # the main process is gone
 
@@ -220,24 +252,29 @@ class Pool:
     # be killed from outside, but a worker that cannot start would fail every log.
     FAILED_STARTS = 3
 
-    def __init__(self, workers: int, batch_size: int, force: bool, compress: bool) -> None:
+    def __init__(self, workers: int, batch_size: int, compress: bool) -> None:
         self._size = workers
         self._batch_size = batch_size
-        self._args = (force, compress)
+        self._args = (compress,)
         # spawn: workers start from a clean interpreter whatever threads the caller runs.
         self._context = multiprocessing.get_context("spawn")
         self._workers: list[_Worker] = []
         self._failed_starts = 0
         self._queue: deque[list[Job]] = deque()
-        self._on_outcome: Callable[[Job, Outcome], None] = lambda job, outcome: None
+        self._on_answer: Callable[[list[Job], list[Outcome]], None] = lambda jobs, outcomes: None
 
-    def run(self, jobs: Sequence[Job], on_outcome: Callable[[Job, Outcome], None]) -> None:
-        """Converts every job, calling `on_outcome` in the main process as batches finish."""
+    def start(self, jobs: Sequence[Job]) -> None:
+        """Starts the workers on `jobs`; they take a while to be ready, so the caller can get on
+        with something else before `run`."""
         size = self._batch_size
         self._queue = deque(list(jobs[i : i + size]) for i in range(0, len(jobs), size))
-        self._on_outcome = on_outcome
         for _ in range(min(self._size, len(self._queue))):
             self._add_worker()
+
+    def run(self, on_answer: Callable[[list[Job], list[Outcome]], None]) -> None:
+        """Converts every job, calling `on_answer` in the main process with each batch that
+        finishes and its outcomes, in order."""
+        self._on_answer = on_answer
         while True:
             busy = [w for w in self._workers if w.sent]
             if not busy:
@@ -302,8 +339,7 @@ class Pool:
                     worker.ready = True
                     self._failed_starts = 0
                     continue
-                for job, outcome in zip(worker.sent.popleft(), message):
-                    self._on_outcome(job, outcome)
+                self._on_answer(worker.sent.popleft(), message)
         except (EOFError, OSError):
             pass
         if worker.process.is_alive():
@@ -330,7 +366,7 @@ class Pool:
             else:
                 message = "the worker process died while converting this log"
                 death = _death_text(worker.process.exitcode)
-                self._on_outcome(current[0], Outcome(FAILED, WORKER_DIED, f"{message} ({death})"))
+                self._on_answer(current, [Outcome(FAILED, WORKER_DIED, f"{message} ({death})")])
         if self._queue:
             self._add_worker()
 
@@ -360,12 +396,16 @@ def output_name(name: str, compress: bool) -> str:
 
 def walk_logs(
     top: str, skip: os.stat_result | None, on_error: Callable[[str, OSError], None]
-) -> Iterator[str]:
-    """The log files under `top`, in name order, without following links to folders and
-    without entering the folder `skip` (the output folder)."""
-    stack = [top]
+) -> Iterator[tuple[str, str, list[str]]]:
+    """The folders under `top` (itself included) that hold log files, in name order, without
+    following links to folders and without entering the folder `skip` (the output folder).
+
+    Each comes as its path, its path relative to `top` ("" for `top`) and the names of its log
+    files; folder by folder, so that the paths around a name are worked out once per folder.
+    """
+    stack = [(top, "")]
     while stack:
-        folder = stack.pop()
+        folder, relative = stack.pop()
         try:
             with os.scandir(folder) as it:
                 entries = sorted(it, key=lambda e: e.name)
@@ -373,15 +413,18 @@ def walk_logs(
             on_error(folder, exc)
             continue
         subfolders = []
+        names = []
         for entry in entries:
             try:
                 if entry.is_dir(follow_symlinks=False):
                     if skip is None or not _same_file(entry, skip):
-                        subfolders.append(entry.path)
+                        subfolders.append((entry.path, os.path.join(relative, entry.name)))
                 elif is_log_name(entry.name) and entry.is_file():
-                    yield entry.path
+                    names.append(entry.name)
             except OSError as exc:
                 on_error(entry.path, exc)
+        if names:
+            yield folder, relative, names
         stack.extend(reversed(subfolders))
 
 
@@ -389,13 +432,25 @@ def _same_file(entry: os.DirEntry[str], other: os.stat_result) -> bool:
     return entry.inode() == other.st_ino and entry.stat(follow_symlinks=False).st_dev == other.st_dev
 
 
+def _names_in(folder: str) -> set[str] | None:
+    """The names in `folder` (none when it does not exist), or None when it cannot be listed."""
+    try:
+        return set(os.listdir(folder))
+    except (FileNotFoundError, NotADirectoryError):
+        return set()
+    except OSError:
+        return None
+
+
 class Plan(NamedTuple):
     jobs: list[Job]
+    skipped: list[str]  # logs whose output is already there
     failures: list[tuple[str, Outcome]]  # found before converting: unreadable folders, clashes
 
 
-def plan_jobs(inputs: Sequence[str], outdir: str, compress: bool) -> Plan:
-    """One job per log found, its output mirroring the input tree under `outdir`.
+def plan_jobs(inputs: Sequence[str], outdir: str, compress: bool, force: bool = False) -> Plan:
+    """One job per log found, its output mirroring the input tree under `outdir`; unless
+    `force`, logs whose output exists are skipped.
 
     The tree is taken relative to the folder that holds all inputs (a folder given as the
     only input is itself that folder), so distinct inputs never map to the same place.
@@ -420,28 +475,50 @@ def plan_jobs(inputs: Sequence[str], outdir: str, compress: bool) -> Plan:
     writes_over_inputs = os.path.realpath(base) == real_out
 
     jobs: list[Job] = []
+    skipped: list[str] = []
     seen: set[str] = set()  # only needed when inputs can overlap
     targets: dict[str, str] = {}
     for path, is_dir in roots:
-        for source in walk_logs(path, out_stat, walk_error) if is_dir else [path]:
-            absolute = os.path.abspath(source)
-            if len(roots) > 1:
-                if absolute in seen:
-                    continue  # reached through two of the inputs
-                seen.add(absolute)
-            folder, name = os.path.split(os.path.relpath(absolute, base))
-            relative = os.path.join(folder, output_name(name, compress))
-            if writes_over_inputs and relative == os.path.join(folder, name):
-                raise UsageError(f"the output for {source} would replace the log itself")
-            target = os.path.join(outdir, relative)
-            if target in targets:
-                failures.append(
-                    (source, Outcome(FAILED, "OutputClash", f"{targets[target]} converts to the same file {target}"))
-                )
-                continue
-            targets[target] = source
-            jobs.append(Job(source, target))
-    return Plan(jobs, failures)
+        if is_dir:
+            top = os.path.abspath(path)
+            folders = walk_logs(path, out_stat, walk_error)
+        else:
+            top, name = os.path.split(os.path.abspath(path))
+            folders = iter([("", "", [name])])  # the source is `path` itself
+        # Where `top` goes in the output tree, relative to `base`.
+        placed = os.path.relpath(top, base)
+        placed = "" if placed == os.curdir else placed
+        for folder, relative, names in folders:
+            # The path of each log and of its output: the folder's part joined once, the names added.
+            source_dir = os.path.join(folder, "") if is_dir else ""
+            absolute_dir = os.path.join(top, relative, "")
+            target_dir = os.path.join(outdir, placed, relative, "")
+            # One listing per output folder rather than a lookup per log; the output folder of
+            # a folder of logs rarely holds many more files than it.
+            existing = _names_in(target_dir) if is_dir and not force else None
+            for name in names:
+                source = source_dir + name if is_dir else path
+                if len(roots) > 1:
+                    if absolute_dir + name in seen:
+                        continue  # reached through two of the inputs
+                    seen.add(absolute_dir + name)
+                output = output_name(name, compress)
+                if writes_over_inputs and output == name:
+                    raise UsageError(f"the output for {source} would replace the log itself")
+                target = target_dir + output
+                if target in targets:
+                    clash = f"{targets[target]} converts to the same file {target}"
+                    failures.append((source, Outcome(FAILED, "OutputClash", clash)))
+                    continue
+                targets[target] = source
+                if not force and (output in existing if existing is not None else os.path.lexists(target)):
+                    skipped.append(source)
+                    continue
+                # Found by the walk means a regular file (or a link to one); an input named on
+                # the command line may be anything that can be opened, even a pipe.
+                direct = (is_dir or os.path.isfile(path)) and not name.lower().endswith(".gz")
+                jobs.append((source, target, direct))
+    return Plan(jobs, skipped, failures)
 
 
 # ---------------------------------------------------------------------------------------------
@@ -520,17 +597,20 @@ class _Progress:
 
     def __init__(self, total: int) -> None:
         self._bar: Any = None
+        # tqdm would hide itself anyway, but importing it takes about as long as starting a worker.
+        if not sys.stderr.isatty():
+            return
         try:
             tqdm: Any = importlib.import_module("tqdm").tqdm
         except ImportError:
             return
         self._bar = tqdm(total=total, unit="file", disable=None, dynamic_ncols=True, smoothing=0.1)
 
-    def advance(self, failed: int) -> None:
+    def advance(self, files: int, failed: int) -> None:
         if self._bar is not None:
             if failed:
                 self._bar.set_postfix_str(f"{failed} failed", refresh=False)
-            self._bar.update()
+            self._bar.update(files)
 
     def close(self) -> None:
         if self._bar is not None:
@@ -625,26 +705,32 @@ def convert_to_stdout(source: str, compress: bool, report: Report) -> int:
 def convert_batch(args: argparse.Namespace, plan: Plan, report: Report, started: float) -> int:
     for path, outcome in plan.failures:
         report.add(path, outcome)
+    for path in plan.skipped:
+        report.add(path, SKIPPED_OUTCOME)
     if args.fail_fast and plan.failures:
         print(report.summary(time.monotonic() - started), file=sys.stderr)
         return EXIT_FAILED
 
-    if not plan.jobs and not plan.failures:
+    if not plan.jobs and not plan.skipped and not plan.failures:
         print(f"tessmar: no logs (.json, .json.gz) found in {' '.join(args.inputs)}", file=sys.stderr)
     jobs = args.jobs or default_jobs()
     workers = min(jobs, max(1, len(plan.jobs)))
-    pool = Pool(workers, batch_size_for(len(plan.jobs), workers), args.force, args.gzip)
-    progress = _Progress(len(plan.jobs))
+    pool = Pool(workers, batch_size_for(len(plan.jobs), workers), args.gzip)
+    progress: _Progress | None = None
 
-    def on_outcome(job: Job, outcome: Outcome) -> None:
-        report.add(job.source, outcome)
-        progress.advance(report.counts[FAILED])
-        if args.fail_fast and outcome.status == FAILED:
-            raise _FailFast
+    def on_answer(jobs: list[Job], outcomes: list[Outcome]) -> None:
+        for job, outcome in zip(jobs, outcomes):
+            report.add(job[0], outcome)
+            if args.fail_fast and outcome.status == FAILED:
+                raise _FailFast
+        if progress is not None:
+            progress.advance(len(jobs), report.counts[FAILED])
 
     interrupted, broken = False, None
     try:
-        pool.run(plan.jobs, on_outcome)
+        pool.start(plan.jobs)
+        progress = _Progress(len(plan.jobs))  # while the workers start
+        pool.run(on_answer)
     except _FailFast:
         pass
     except RunError as exc:
@@ -653,7 +739,8 @@ def convert_batch(args: argparse.Namespace, plan: Plan, report: Report, started:
         interrupted = True
     finally:
         pool.close()  # stops the workers still busy, which remove their unfinished outputs
-        progress.close()
+        if progress is not None:
+            progress.close()
     elapsed = time.monotonic() - started
     if broken is not None:
         print(f"tessmar: error: {broken}", file=sys.stderr)
@@ -680,7 +767,7 @@ def run_convert(args: argparse.Namespace) -> int:
         raise UsageError("a log read from standard input goes to standard output; drop -o")
     started = time.monotonic()
     # Everything is checked before anything is created.
-    plan = None if args.output is None else plan_jobs(args.inputs, args.output, args.gzip)
+    plan = None if args.output is None else plan_jobs(args.inputs, args.output, args.gzip, args.force)
     report = Report(args.report)
     try:
         if plan is None:

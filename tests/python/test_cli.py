@@ -149,6 +149,36 @@ def test_a_file_name_that_is_not_utf8_is_converted_and_reported(tmp_path):
     assert os.fsencode(line["path"]) == os.fsencode(bad)
 
 
+def test_logs_after_the_first_of_a_folder_convert_and_fail_alike(tmp_path):
+    # Once a worker has made a folder, its next logs go to the converter's own file reader and
+    # writer; the logs those refuse must still convert, or fail as Python reports them.
+    top = tmp_path / "in"
+    top.mkdir()
+    good, small = GOOD_LOG.read_bytes(), SMALL_LOG.read_bytes()
+    not_utf8 = small.replace("私".encode(), b"\xff\xfe")
+    logs = {
+        "0-good.json": good,
+        "1-zipped.json": gzip.compress(small),
+        "2-not-utf8.json": not_utf8,
+        "3-three-player.json": three_player_log(),
+        os.fsdecode(b"4-good-\xff.json"): small,
+    }
+    for name, data in logs.items():
+        (top / name).write_bytes(data)
+    out, report = tmp_path / "out", tmp_path / "report.jsonl"
+    result = convert(top, "-o", out, "--jobs", 1, "--report", report)
+
+    assert result.returncode == 1, result.stderr
+    for name in ("0-good.json", "1-zipped.json", os.fsdecode(b"4-good-\xff.json")):
+        assert (out / name).read_bytes() == mjai_of(logs[name]), name
+    with pytest.raises(UnicodeDecodeError) as decoding:
+        not_utf8.decode("utf-8")
+    assert [(line["path"], line["exception"], line["message"]) for line in read_report(report)] == [
+        (str(top / "2-not-utf8.json"), "UnicodeDecodeError", str(decoding.value)),
+        (str(top / "3-three-player.json"), "TenhouLogParsingError", "invalid log"),
+    ]
+
+
 @pytest.mark.skipif(not os.path.exists("/dev/full"), reason="needs /dev/full")
 def test_a_report_that_cannot_be_written_stops_the_run_with_an_error(tree, tmp_path):
     top, _ = tree

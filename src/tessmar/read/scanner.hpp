@@ -93,6 +93,17 @@ public:
      *  anything else; `number` then reads it and gives the verdict. */
     bool small_uint(unsigned& out) {
         const char* p = pos_;
+        // Tile codes are two digits: read them without a loop.
+        if (end_ - p >= 3) {
+            const unsigned d0 = static_cast<unsigned char>(p[0]) - '0';
+            const unsigned d1 = static_cast<unsigned char>(p[1]) - '0';
+            const char next = p[2];
+            if (d0 - 1 < 9 && d1 < 10 && !is_digit(next) && next != '.' && next != 'e' && next != 'E') {
+                pos_ = p + 2;
+                out = d0 * 10 + d1;
+                return true;
+            }
+        }
         unsigned v = 0;
         int digits = 0;
         for (; p != end_ && digits < 4 && is_digit(*p); ++p, ++digits) v = v * 10 + static_cast<unsigned>(*p - '0');
@@ -146,7 +157,12 @@ public:
     /** Records a refusal at `at`; always false. */
     [[gnu::cold]] bool fail_at(const char* at, std::string_view message);
 
-    static bool is_ws(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
+    static bool is_ws(char c) {
+        // One test for the four whitespace bytes: the bit of each in a mask of the bytes up to ' '.
+        constexpr std::uint64_t kMask = (1ull << ' ') | (1ull << '\n') | (1ull << '\r') | (1ull << '\t');
+        const auto b = static_cast<unsigned char>(c);
+        return b <= ' ' && ((kMask >> b) & 1);
+    }
     static bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 private:

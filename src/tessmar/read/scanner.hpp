@@ -55,8 +55,8 @@ public:
 
     /** Skips whitespace and returns the next byte without consuming it; 0 at the end. */
     char peek() {
-        while (pos_ != end_ && is_ws(*pos_)) ++pos_;
-        return pos_ == end_ ? '\0' : *pos_;
+        if (pos_ != end_ && !is_ws(*pos_)) return *pos_;
+        return skip_ws();
     }
     /** Consumes `c` after whitespace. */
     bool expect(char c) {
@@ -181,6 +181,7 @@ private:
         return fail_expected(close == ']' ? ']' : '}', ',');
     }
     [[gnu::cold]] bool fail_expected(char c, char alt = '\0');
+    char skip_ws();
     bool string_tail(std::string* out, const char* run);
     bool fraction_exponent(Number& n, const char* p);
     bool escape(std::string* out);

@@ -134,26 +134,12 @@ GameColumns make_game(const std::vector<KyokuPlan>& plans) {
     return g;
 }
 
-std::string kind_name(ConversionErrorKind k) {
-    switch (k) {
-        case ConversionErrorKind::InvalidActionString: return "InvalidActionString";
-        case ConversionErrorKind::InvalidTileCode: return "InvalidTileCode";
-        case ConversionErrorKind::DoraIndicatorsExhausted: return "DoraIndicatorsExhausted";
-        case ConversionErrorKind::MissingTake: return "MissingTake";
-        case ConversionErrorKind::MissingDiscardAfterReach: return "MissingDiscardAfterReach";
-        case ConversionErrorKind::UnexpectedNumber: return "UnexpectedNumber";
-        case ConversionErrorKind::InvalidCall: return "InvalidCall";
-        case ConversionErrorKind::RetryLimit: return "RetryLimit";
-        case ConversionErrorKind::OutputLimit: return "OutputLimit";
-    }
-    return "kind " + std::to_string(static_cast<int>(k));
-}
 
 // The event texts, or a single "error <Kind> in kyoku <position>" line.
 std::vector<std::string> run(const GameColumns& game) {
     EventTexts texts;
     if (auto r = convert_columns(game, texts); !r)
-        return {"error " + kind_name(r.error().kind) + " in kyoku " + std::to_string(r.error().kyoku)};
+        return {"error " + std::string(kind_name(r.error().kind)) + " in kyoku " + std::to_string(r.error().kyoku)};
     std::vector<std::string> out;
     for (std::size_t i = 0; i < texts.size(); ++i) out.emplace_back(texts[i]);
     return out;

@@ -20,22 +20,8 @@ using drive::ActKind;
 
 namespace {
 
-std::string kind_name(ConversionErrorKind k) {
-    switch (k) {
-        case ConversionErrorKind::InvalidActionString: return "InvalidActionString";
-        case ConversionErrorKind::InvalidTileCode: return "InvalidTileCode";
-        case ConversionErrorKind::DoraIndicatorsExhausted: return "DoraIndicatorsExhausted";
-        case ConversionErrorKind::MissingTake: return "MissingTake";
-        case ConversionErrorKind::MissingDiscardAfterReach: return "MissingDiscardAfterReach";
-        case ConversionErrorKind::UnexpectedNumber: return "UnexpectedNumber";
-        case ConversionErrorKind::InvalidCall: return "InvalidCall";
-        case ConversionErrorKind::RetryLimit: return "RetryLimit";
-        case ConversionErrorKind::OutputLimit: return "OutputLimit";
-    }
-    return "kind " + std::to_string(static_cast<int>(k));
-}
 
-std::string error_text(const ConversionError& e) { return kind_name(e.kind) + ":" + e.text; }
+std::string error_text(const ConversionError& e) { return std::string(kind_name(e.kind)) + ":" + e.text; }
 
 // One column entry as the log writes it: an integer is a tile when it is a tile code and a bare
 // number otherwise; a string is a notation text (kept as the reader keeps it).

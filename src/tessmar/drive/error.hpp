@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace tessmar {
 
@@ -17,6 +18,22 @@ enum class ConversionErrorKind : std::uint8_t {
     RetryLimit = 7,               // a kyoku's attempts would repeat for ever, or cost too much
     OutputLimit = 8,              // the hora events would copy the ura list more than the log's size allows
 };
+
+/** The kind's name, for diagnostics and tests. */
+constexpr std::string_view kind_name(ConversionErrorKind kind) {
+    switch (kind) {
+        case ConversionErrorKind::InvalidActionString: return "InvalidActionString";
+        case ConversionErrorKind::InvalidTileCode: return "InvalidTileCode";
+        case ConversionErrorKind::DoraIndicatorsExhausted: return "DoraIndicatorsExhausted";
+        case ConversionErrorKind::MissingTake: return "MissingTake";
+        case ConversionErrorKind::MissingDiscardAfterReach: return "MissingDiscardAfterReach";
+        case ConversionErrorKind::UnexpectedNumber: return "UnexpectedNumber";
+        case ConversionErrorKind::InvalidCall: return "InvalidCall";
+        case ConversionErrorKind::RetryLimit: return "RetryLimit";
+        case ConversionErrorKind::OutputLimit: return "OutputLimit";
+    }
+    return "unknown";
+}
 
 /** Kind plus context for debugging and tests; never shown to Python callers. */
 struct ConversionError {

@@ -25,7 +25,9 @@ import tempfile
 import time
 
 import _tessmar
-from tessmar.cli import _made_dirs, convert_job, default_jobs, plan_jobs
+from tessmar.cli import default_jobs
+from tessmar.plan import plan_jobs
+from tessmar.work import _made_dirs, convert_job
 
 ROOT = pathlib.Path(__file__).resolve().parents[1]
 

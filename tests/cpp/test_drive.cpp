@@ -12,41 +12,19 @@
 #include <string_view>
 #include <vector>
 
+#include "columns_helpers.hpp"
 #include "tessmar/drive/drive.hpp"
 
 using namespace tessmar;
+using tessmar::test::Item;
+using tessmar::test::tile;
 
 namespace {
 
 // ---------------------------------------------------------------------------------------------
 // Building games
 
-Tile tile(int code) {
-    auto t = tile_from_code(static_cast<std::uint8_t>(code));
-    EXPECT_TRUE(t.has_value()) << code;
-    return t.value_or(kUnknownTile);
-}
 
-// One column entry as the log writes it: an integer is a tile entry when it is a tile code and a
-// bare number entry otherwise (60: discard of the tile just drawn); a string is call notation.
-struct Item {
-    Entry entry;
-    Item(int code) {
-        if (auto t = tile_from_code(static_cast<std::uint8_t>(code))) {
-            entry.kind = Entry::Kind::Tile;
-            entry.value = t->index;
-        } else {
-            entry.kind = Entry::Kind::Number;
-            entry.value = static_cast<std::uint8_t>(code);
-        }
-    }
-    Item(const char* text) {
-        const std::string_view s(text);
-        entry.kind = Entry::Kind::Text;
-        entry.size = s.size() > Entry::kMaxText ? Entry::kTooLong : static_cast<std::uint8_t>(s.size());
-        std::copy_n(s.data(), std::min(s.size(), Entry::kMaxText), entry.text);
-    }
-};
 
 struct Cols {
     std::vector<Item> takes, discards;

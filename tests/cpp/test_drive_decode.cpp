@@ -12,9 +12,12 @@
 #include <string_view>
 #include <vector>
 
+#include "columns_helpers.hpp"
 #include "tessmar/drive/act.hpp"
 
 using namespace tessmar;
+using tessmar::test::Item;
+using tessmar::test::tile;
 using drive::Act;
 using drive::ActKind;
 
@@ -23,26 +26,6 @@ namespace {
 
 std::string error_text(const ConversionError& e) { return std::string(kind_name(e.kind)) + ":" + e.text; }
 
-// One column entry as the log writes it: an integer is a tile when it is a tile code and a bare
-// number otherwise; a string is a notation text (kept as the reader keeps it).
-struct Item {
-    Entry entry;
-    Item(int code) {
-        if (auto t = tile_from_code(static_cast<std::uint8_t>(code))) {
-            entry.kind = Entry::Kind::Tile;
-            entry.value = t->index;
-        } else {
-            entry.kind = Entry::Kind::Number;
-            entry.value = static_cast<std::uint8_t>(code);
-        }
-    }
-    Item(std::string_view text) {
-        entry.kind = Entry::Kind::Text;
-        entry.size = text.size() > Entry::kMaxText ? Entry::kTooLong : static_cast<std::uint8_t>(text.size());
-        std::copy_n(text.data(), std::min(text.size(), Entry::kMaxText), entry.text);
-    }
-    Item(const char* text) : Item(std::string_view(text)) {}
-};
 using Column = std::vector<Item>;
 
 Range append(GameColumns& g, const Column& column) {

@@ -9,17 +9,14 @@
 #include <string_view>
 #include <vector>
 
+#include "columns_helpers.hpp"
 #include "tessmar/read/read.hpp"
 
 using namespace tessmar;
+using tessmar::test::tile;
 
 namespace {
 
-Tile tile(int code) {
-    auto t = tile_from_code(static_cast<std::uint8_t>(code));
-    EXPECT_TRUE(t.has_value()) << code;
-    return t.value_or(kUnknownTile);
-}
 
 // A JSON string holding exactly the bytes of `s`.
 std::string json_string(std::string_view s) {

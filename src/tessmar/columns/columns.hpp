@@ -2,6 +2,7 @@
 // Every list of every kyoku lives in one of three game-wide arrays; a kyoku holds ranges.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -28,6 +29,15 @@ struct Entry {
     std::uint8_t value = 0;  // Tile: the tile index; Number: the number
     std::uint8_t size = 0;   // Text: its length in bytes, or kTooLong
     char text[kMaxText] = {};
+
+    /** A text entry as the reader keeps it: inline, or only marked too long. */
+    static Entry from_text(std::string_view notation) {
+        Entry e;
+        e.kind = Kind::Text;
+        e.size = notation.size() > kMaxText ? kTooLong : static_cast<std::uint8_t>(notation.size());
+        std::copy_n(notation.data(), std::min(notation.size(), kMaxText), e.text);
+        return e;
+    }
 
     Tile tile() const { return Tile{value}; }
     bool too_long() const { return size == kTooLong; }

@@ -273,10 +273,7 @@ private:
         if (c == '"') {
             std::string_view text;
             if (!s_.string_view(text, scratch_)) return false;
-            e.kind = Entry::Kind::Text;
-            const bool too_long = text.size() > Entry::kMaxText;
-            e.size = too_long ? Entry::kTooLong : static_cast<std::uint8_t>(text.size());
-            std::copy_n(text.data(), std::min(text.size(), Entry::kMaxText), e.text);
+            e = Entry::from_text(text);
             return true;
         }
         if (c != '-' && !Scanner::is_digit(c)) return s_.fail("expected a tile code, an integer in 0..255 or a string");

@@ -40,6 +40,22 @@ find_python() {
   return 1
 }
 
+# find_python_version X.Y: prints the path of a Python X.Y, if there is one.
+find_python_version() {
+  local want="$1" c v
+  local candidates=("python$want")
+  if command -v pyenv >/dev/null 2>&1; then
+    for v in "$(pyenv root)"/versions/"$want".*/bin/python3; do candidates+=("$v"); done
+  fi
+  for c in "${candidates[@]}"; do
+    if command -v "$c" >/dev/null 2>&1 &&
+       "$c" -c "import sys, venv; sys.exit(0 if '%d.%d' % sys.version_info[:2] == '$want' else 1)" 2>/dev/null; then
+      command -v "$c"; return 0
+    fi
+  done
+  return 1
+}
+
 # ensure_venv DIR: makes DIR a virtual environment of a Python 3.12 or later, unless it is one.
 ensure_venv() {
   local dir="$1" py

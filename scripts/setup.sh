@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
-# Sourced by the other scripts: installs the system packages the build needs,
-# finds a Python 3.12 or later, and builds and installs the module into ./.venv.
+# Sourced by the other scripts: finds a Python 3.12 or later, and builds and installs the
+# package into ./.venv. Building needs only a C++ compiler: everything else comes from PyPI.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$ROOT"
 
 source "$ROOT/scripts/lib.sh"
-install_packages g++ cmake make boost-json libgtest-dev libbenchmark-dev ${TESSMAR_EXTRA_PKGS:-}
+install_packages g++ ${TESSMAR_EXTRA_PKGS:-}
 ensure_venv "$ROOT/.venv"
 VENV_PY="$ROOT/.venv/bin/python"
 "$VENV_PY" -m pip install -q --disable-pip-version-check --upgrade pip >&2
 "$VENV_PY" -m pip install -q --disable-pip-version-check pytest mypy ${TESSMAR_EXTRA_PIP:-} >&2
-echo "== building and installing _tessmar" >&2
+echo "== building and installing tessmar" >&2
 "$VENV_PY" -m pip install -q --disable-pip-version-check . >&2

@@ -1,5 +1,7 @@
 #include "tessmar/read/scanner.hpp"
 
+#include <bit>
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -46,7 +48,7 @@ char Scanner::skip_ws() {
                                          _mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)));
         const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(ws));
         if (mask != 0xFFFF) {
-            pos_ += __builtin_ctz(~mask);
+            pos_ += std::countr_one(mask);
             return *pos_;
         }
         pos_ += 16;

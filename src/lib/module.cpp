@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstring>
 #include <exception>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -73,12 +75,20 @@ PyObject* convert_text(const std::string& text) {
     return texts_to_list(*texts);
 }
 
-// A C++ exception must not unwind into the interpreter: whatever escapes the
-// conversion becomes the module's internal error instead of ending the process.
+// A C++ exception must not unwind into the interpreter. An allocation that fails (an input
+// too large for the memory left) is the interpreter's MemoryError, which callers catch as an
+// ordinary Exception; anything else that escapes is a broken invariant of the module, raised
+// as its internal error instead of ending the process.
 template <typename Body>
 PyObject* guarded(Body&& body) {
     try {
         return body();
+    } catch (const std::bad_alloc&) {
+        PyErr_Clear();
+        return PyErr_NoMemory();
+    } catch (const std::length_error&) {  // a size past what a container can ever hold
+        PyErr_Clear();
+        return PyErr_NoMemory();
     } catch (const std::exception& fault) {
         PyErr_Clear();  // whatever was half raised, the fault is what the caller sees
         return raise_internal_error(fault.what());
@@ -122,12 +132,15 @@ PyObject* tenhou_file_to_mjai(PyObject*, PyObject* const* args, Py_ssize_t nargs
         if (!texts) return raise_stage_failure(texts.error().stage);
         std::string().swap(*text);  // the log is no longer needed while the output is written
 
-        // Only now, with every text in hand, is the output touched.
+        // Only now, with every text and the result list in hand, is the output touched: a
+        // failure before this point (memory included) leaves no file behind.
+        Ref list(texts_to_list(*texts));
+        if (!list) return nullptr;
         if (mjai_out) {
             auto written = write_lines(*mjai_out, *texts);
             if (!written) return raise_write_failure(written.error(), *mjai_out);
         }
-        return texts_to_list(*texts);
+        return list.release();
     });
 }
 

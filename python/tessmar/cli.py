@@ -1,26 +1,29 @@
 """The `tessmar` command: converts Tenhou logs, one game per file, into mjai files.
 
     tessmar convert INPUT... [-o OUTDIR] [--jobs N] [--gzip] [--force] [--fail-fast] [--report FILE]
+                    [--max-size BYTES] [--fsync]
 
 Work is spread over worker processes that each take batches of files; every output is written
-under a temporary name and renamed once complete, so an interrupted run can simply be restarted.
+under a temporary name and renamed once complete, so an interrupted run can simply be restarted
+(and an output left incomplete by a crash is converted again).
 """
 
 from __future__ import annotations
 
 import argparse
-import gzip
 import os
 import sys
 import time
 from collections.abc import Sequence
 
 import _tessmar
-from tessmar.jobs import CONVERTED, FAILED, SKIPPED_OUTCOME, Job, Outcome, RunError, UsageError
+from tessmar.inputs import DEFAULT_MAX_SIZE, parse_size, read_log
+from tessmar.jobs import CONVERTED, CONVERTED_OUTCOME, FAILED, RECONVERTED_OUTCOME, SKIPPED_OUTCOME
+from tessmar.jobs import Job, Outcome, RunError, UsageError
 from tessmar.plan import Plan, plan_jobs
 from tessmar.pool import Pool, batch_size_for
 from tessmar.report import Progress, Report
-from tessmar.work import convert_bytes, exception_name
+from tessmar.work import exception_name, mjai_bytes
 
 EXIT_OK = 0
 EXIT_FAILED = 1
@@ -51,6 +54,13 @@ def positive_int(text: str) -> int:
     return value
 
 
+def size(text: str) -> int:
+    try:
+        return parse_size(text)
+    except ValueError as exc:
+        raise argparse.ArgumentTypeError(str(exc)) from None
+
+
 def build_parser() -> argparse.ArgumentParser:
     parser = argparse.ArgumentParser(
         prog="tessmar", description="Converts four-player Tenhou JSON game logs into mjai event streams."
@@ -64,7 +74,8 @@ def build_parser() -> argparse.ArgumentParser:
             "Converts Tenhou logs (.json or .json.gz, gzip recognised by its content) into mjai "
             "files, one event per line. Folders are searched recursively and their tree is "
             "mirrored under OUTDIR. With a single input file (or - for standard input) and no "
-            "-o, the events go to standard output. Exit status: 0 when every log converted, 1 "
+            "-o, the events go to standard output. An output already there is kept when complete "
+            "and converted again when cut short. Exit status: 0 when every log converted, 1 "
             "when some failed, 2 for a bad command line, 130 when interrupted."
         ),
     )
@@ -78,19 +89,29 @@ def build_parser() -> argparse.ArgumentParser:
     convert.add_argument("--force", action="store_true", help="convert again logs whose output exists")
     convert.add_argument("--fail-fast", action="store_true", help="stop at the first log that fails")
     convert.add_argument("--report", metavar="FILE", help="write each failure to FILE as a JSON line")
+    convert.add_argument(
+        "--max-size", type=size, default=DEFAULT_MAX_SIZE, metavar="BYTES",
+        help="fail logs longer than this once decompressed (a byte count, or with K, M or G;"
+        " default: 64M)",
+    )
+    convert.add_argument(
+        "--fsync", action="store_true",
+        help="flush each output to the disk before it takes its name, so that even a power loss"
+        " leaves no partial output (slower)",
+    )
     return parser
 
 
-def convert_to_stdout(source: str, compress: bool, report: Report) -> int:
+def convert_to_stdout(source: str, compress: bool, max_size: int, report: Report) -> int:
     """Converts one log (a file, or standard input for -) and writes its events to standard output."""
     name = "<stdin>" if source == "-" else source
     try:
         if source == "-":
-            raw = sys.stdin.buffer.read()
+            text = read_log(sys.stdin.buffer, max_size)
         else:
             with open(source, "rb") as log:
-                raw = log.read()
-        data = convert_bytes(raw, compress)
+                text = read_log(log, max_size)
+        data = mjai_bytes(_tessmar.tenhou_to_mjai(text), compress)
     except (KeyboardInterrupt, SystemExit):
         raise
     except BaseException as exc:
@@ -105,7 +126,7 @@ def convert_to_stdout(source: str, compress: bool, report: Report) -> int:
         # The reader went away (`| head`); say nothing more on a closed stream.
         os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
         return EXIT_FAILED
-    report.add(name, Outcome(CONVERTED))
+    report.add(name, CONVERTED_OUTCOME)
     return EXIT_OK
 
 
@@ -122,11 +143,13 @@ def convert_batch(args: argparse.Namespace, plan: Plan, report: Report, started:
         print(f"tessmar: no logs (.json, .json.gz) found in {' '.join(args.inputs)}", file=sys.stderr)
     jobs = args.jobs or default_jobs()
     workers = min(jobs, max(1, len(plan.jobs)))
-    pool = Pool(workers, batch_size_for(len(plan.jobs), workers), args.gzip)
+    pool = Pool(workers, batch_size_for(len(plan.jobs), workers), args.gzip, args.max_size, args.fsync)
     progress: Progress | None = None
 
     def on_answer(jobs: list[Job], outcomes: list[Outcome]) -> None:
         for job, outcome in zip(jobs, outcomes):
+            if outcome.status == CONVERTED and plan.incomplete and job[1] in plan.incomplete:
+                outcome = RECONVERTED_OUTCOME
             report.add(job[0], outcome)
             if args.fail_fast and outcome.status == FAILED:
                 raise _FailFast
@@ -178,7 +201,7 @@ def run_convert(args: argparse.Namespace) -> int:
     report = Report(args.report)
     try:
         if plan is None:
-            return convert_to_stdout(args.inputs[0], args.gzip, report)
+            return convert_to_stdout(args.inputs[0], args.gzip, args.max_size, report)
         try:
             os.makedirs(args.output, exist_ok=True)
         except OSError as exc:

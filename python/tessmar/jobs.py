@@ -6,6 +6,7 @@ from typing import NamedTuple
 
 
 CONVERTED = "converted"
+RECONVERTED = "reconverted"  # converted again over an output found incomplete
 SKIPPED = "skipped"
 FAILED = "failed"
 
@@ -26,7 +27,8 @@ Job = tuple[str, str, bool]
 
 
 class Outcome(NamedTuple):
-    """What became of one job: `CONVERTED`, `SKIPPED` or `FAILED` with the exception's name and text."""
+    """What became of one job: `CONVERTED`, `RECONVERTED`, `SKIPPED` or `FAILED` with the
+    exception's name and text."""
 
     status: str
     exception: str = ""
@@ -36,4 +38,5 @@ class Outcome(NamedTuple):
 # The same objects for every job that did not fail, so that a batch's answer pickles into a
 # few bytes.
 CONVERTED_OUTCOME = Outcome(CONVERTED)
+RECONVERTED_OUTCOME = Outcome(RECONVERTED)
 SKIPPED_OUTCOME = Outcome(SKIPPED)

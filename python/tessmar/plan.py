@@ -1,4 +1,4 @@
-"""Planning a run: the log files under the inputs, their outputs, and which of those exist already."""
+"""Planning a run: the log files under the inputs, their outputs, and which of those are there, complete."""
 
 from __future__ import annotations
 
@@ -6,12 +6,10 @@ import os
 from collections.abc import Callable, Iterator, Sequence
 from typing import NamedTuple
 
+from tessmar.complete import is_complete
+from tessmar.inputs import is_log_name, reads_directly
 from tessmar.jobs import FAILED, Job, Outcome, UsageError
 from tessmar.work import exception_name
-
-def is_log_name(name: str) -> bool:
-    lower = name.lower()
-    return lower.endswith(".json") or lower.endswith(".json.gz")
 
 
 def output_name(name: str, compress: bool) -> str:
@@ -73,13 +71,16 @@ def _names_in(folder: str) -> set[str] | None:
 
 class Plan(NamedTuple):
     jobs: list[Job]
-    skipped: list[str]  # logs whose output is already there
+    skipped: list[str]  # logs whose output is already there, complete
     failures: list[tuple[str, Outcome]]  # found before converting: unreadable folders, clashes
+    # Outputs found incomplete (cut short by a crash or a power loss): their jobs convert again.
+    incomplete: set[str]
 
 
 def plan_jobs(inputs: Sequence[str], outdir: str, compress: bool, force: bool = False) -> Plan:
     """One job per log found, its output mirroring the input tree under `outdir`; unless
-    `force`, logs whose output exists are skipped.
+    `force`, logs whose output exists and is complete are skipped, and those whose output is
+    incomplete are converted again.
 
     The tree is taken relative to the folder that holds all inputs (a folder given as the
     only input is itself that folder), so distinct inputs never map to the same place.
@@ -105,6 +106,7 @@ def plan_jobs(inputs: Sequence[str], outdir: str, compress: bool, force: bool = 
 
     jobs: list[Job] = []
     skipped: list[str] = []
+    incomplete: set[str] = set()
     seen: set[str] = set()  # only needed when inputs can overlap
     targets: dict[str, str] = {}
     for path, is_dir in roots:
@@ -141,10 +143,13 @@ def plan_jobs(inputs: Sequence[str], outdir: str, compress: bool, force: bool = 
                     continue
                 targets[target] = source
                 if not force and (output in existing if existing is not None else os.path.lexists(target)):
-                    skipped.append(source)
-                    continue
+                    # Only outputs that exist are read, and of a plain one only its end.
+                    if is_complete(target, compress):
+                        skipped.append(source)
+                        continue
+                    incomplete.add(target)
                 # Found by the walk means a regular file (or a link to one); an input named on
                 # the command line may be anything that can be opened, even a pipe.
-                direct = (is_dir or os.path.isfile(path)) and not name.lower().endswith(".gz")
+                direct = (is_dir or os.path.isfile(path)) and reads_directly(name)
                 jobs.append((source, target, direct))
-    return Plan(jobs, skipped, failures)
+    return Plan(jobs, skipped, failures, incomplete)

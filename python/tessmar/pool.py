@@ -52,10 +52,12 @@ class Pool:
     # be killed from outside, but a worker that cannot start would fail every log.
     FAILED_STARTS = 3
 
-    def __init__(self, workers: int, batch_size: int, compress: bool) -> None:
+    def __init__(
+        self, workers: int, batch_size: int, compress: bool, max_size: int, durable: bool = False
+    ) -> None:
         self._size = workers
         self._batch_size = batch_size
-        self._args = (compress,)
+        self._args = (compress, max_size, durable)  # worker_main's, after the connection
         # spawn: workers start from a clean interpreter whatever threads the caller runs.
         self._context = multiprocessing.get_context("spawn")
         self._workers: list[_Worker] = []

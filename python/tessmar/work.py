@@ -6,15 +6,13 @@ import gzip
 import itertools
 import os
 import signal
-import time
 from collections.abc import Callable
 from multiprocessing.connection import Connection
 from types import FrameType
 
 import _tessmar
+from tessmar.inputs import DEFAULT_MAX_SIZE, check_file_size, read_log
 from tessmar.jobs import CONVERTED_OUTCOME, FAILED, Job, Outcome
-
-GZIP_MAGIC = b"\x1f\x8b"
 
 # On mjai text level 3 takes about 40% of the time of zlib's usual 6 for files about a fifth
 # larger; compressing would otherwise cost more than converting.
@@ -24,13 +22,6 @@ GZIP_LEVEL = 3
 READY = "ready"
 
 
-def decode_log(raw: bytes) -> str:
-    """The text of a log file's bytes, decompressed first when they start like gzip data."""
-    if raw[:2] == GZIP_MAGIC:
-        raw = gzip.decompress(raw)
-    return raw.decode("utf-8")
-
-
 def mjai_bytes(events: list[str], compress: bool) -> bytes:
     """The mjai file for `events`: each event text followed by a line feed, gzipped on request."""
     data = ("\n".join(events) + "\n").encode("utf-8") if events else b""
@@ -38,14 +29,10 @@ def mjai_bytes(events: list[str], compress: bool) -> bytes:
     return gzip.compress(data, compresslevel=GZIP_LEVEL, mtime=0) if compress else data
 
 
-def convert_bytes(raw: bytes, compress: bool) -> bytes:
-    return mjai_bytes(_tessmar.tenhou_to_mjai(decode_log(raw)), compress)
-
-
 def exception_name(exc: BaseException) -> str:
     """The exception's class name, qualified by its module unless it is a built-in or ours."""
     cls = type(exc)
-    if cls.__module__ in ("builtins", "_tessmar"):
+    if cls.__module__ in ("builtins", "_tessmar") or cls.__module__.startswith("tessmar."):
         return cls.__qualname__
     return f"{cls.__module__}.{cls.__qualname__}"
 
@@ -68,22 +55,49 @@ def _folder(path: str) -> str:
     return head or sep
 
 
-def write_atomically(target: str, fill: Callable[[str], object]) -> None:
+def _sync(path: str) -> None:
+    """Flushes a file's or a folder's content to the disk (a folder's content: its names)."""
+    fd = os.open(path, os.O_RDONLY)
+    try:
+        os.fsync(fd)
+    finally:
+        os.close(fd)
+
+
+def _make_folder(directory: str, durable: bool) -> None:
+    missing = []
+    if durable:
+        parent = directory
+        while parent and not os.path.isdir(parent):
+            missing.append(parent)
+            parent = os.path.dirname(parent.rstrip(os.sep))
+    os.makedirs(directory, exist_ok=True)
+    for made in reversed(missing):  # a new folder lasts once its name in its parent does
+        _sync(os.path.dirname(made.rstrip(os.sep)) or os.curdir)
+
+
+def write_atomically(target: str, fill: Callable[[str], object], durable: bool = False) -> None:
     """Has `fill` create and write a hidden file beside `target` (given its name), then renames
-    it to `target`: a file under the final name is always complete."""
+    it to `target`: a file under the final name is always complete. `durable`: the file's
+    content reaches the disk before the rename, and the rename before returning, so that not
+    even a power loss can leave a partial file under the final name."""
     global _pending_temp
     head, sep, name = target.rpartition(os.sep)  # as in _folder
     directory = head or sep
     if directory not in _made_dirs:
         if directory:
-            os.makedirs(directory, exist_ok=True)
+            _make_folder(directory, durable)
         _made_dirs.add(directory)
     temp = f"{head}{sep}.{name}.{_temp_tag}{next(_temp_count)}.tmp"
     # Published before the file exists so that no stop can leave it behind unnoticed.
     _pending_temp = temp
     try:
         fill(temp)
+        if durable:
+            _sync(temp)
         os.replace(temp, target)
+        if durable:
+            _sync(directory or os.curdir)
     except BaseException:
         try:
             os.unlink(temp)
@@ -100,8 +114,11 @@ def _write_file(path: str, data: bytes) -> None:
         out.write(data)
 
 
-def convert_job(job: Job, compress: bool) -> Outcome:
-    """Converts one log file into its mjai file; every failure is returned, not raised."""
+def convert_job(
+    job: Job, compress: bool, max_size: int = DEFAULT_MAX_SIZE, durable: bool = False
+) -> Outcome:
+    """Converts one log file into its mjai file; every failure is returned, not raised. A log
+    longer than `max_size` bytes (decompressed) fails; `durable` as in write_atomically."""
     source, target, direct = job
     try:
         # The converter can read the log and write the lines itself, which saves joining and
@@ -110,17 +127,20 @@ def convert_job(job: Job, compress: bool) -> Outcome:
         # beforehand, so the first log of each folder takes the general path, which creates it
         # after converting: a folder of bad logs gets no output folder.
         if direct and not compress and _folder(target) in _made_dirs:
+            check_file_size(source, max_size)  # the converter reads the whole file at once
             try:
-                write_atomically(target, lambda temp: _tessmar.tenhou_file_to_mjai(source, temp))
+                write_atomically(
+                    target, lambda temp: _tessmar.tenhou_file_to_mjai(source, temp), durable
+                )
                 return CONVERTED_OUTCOME
             except OSError:
                 # Not UTF-8 (gzip data in a .json file), or a file error, which the converter
                 # words tersely: the general path raises what Python's own calls raise.
                 pass
         with open(source, "rb") as log:
-            raw = log.read()
-        data = convert_bytes(raw, compress)
-        write_atomically(target, lambda temp: _write_file(temp, data))
+            text = read_log(log, max_size)
+        data = mjai_bytes(_tessmar.tenhou_to_mjai(text), compress)
+        write_atomically(target, lambda temp: _write_file(temp, data), durable)
     except (KeyboardInterrupt, SystemExit):
         raise
     except BaseException as exc:  # the extension's internal faults derive from BaseException
@@ -138,7 +158,7 @@ def _stop_worker(signum: int, frame: FrameType | None) -> None:
     os._exit(128 + signum)
 
 
-def worker_main(conn: Connection, compress: bool) -> None:
+def worker_main(conn: Connection, compress: bool, max_size: int, durable: bool) -> None:
     """A worker process: converts the batches of jobs it receives, answering each batch with
     the list of its outcomes."""
     # Ctrl-C reaches the whole process group; the main process alone decides and stops the
@@ -151,6 +171,6 @@ def worker_main(conn: Connection, compress: bool) -> None:
             batch: list[Job] | None = conn.recv()
             if batch is None:
                 return
-            conn.send([convert_job(job, compress) for job in batch])
+            conn.send([convert_job(job, compress, max_size, durable) for job in batch])
     except (EOFError, OSError):
         return  # the main process is gone

@@ -195,13 +195,14 @@ def test_a_second_run_resumes_and_force_converts_again(tree, tmp_path):
     out = tmp_path / "out"
     assert convert(good, "-o", out).returncode == 0
     kept, removed = out / "01" / "plain.json", out / "02" / "zipped-named-plain.json"
-    kept.write_bytes(b"left alone\n")
+    complete_looking = b'left alone\n{"type":"end_game"}\n'  # complete as far as a rerun can tell
+    kept.write_bytes(complete_looking)
     removed.unlink()
 
     result = convert(good, "-o", out)
     assert result.returncode == 0, result.stderr
     assert "1 converted, 3 skipped" in result.stderr.decode()
-    assert kept.read_bytes() == b"left alone\n"
+    assert kept.read_bytes() == complete_looking
     assert removed.read_bytes() == expected["2019/02/zipped-named-plain.json"]
 
     result = convert(good, "-o", out, "--force")

@@ -1,0 +1,100 @@
+"""The logs the command reads: which files are logs, and reading one within the size bound."""
+
+from __future__ import annotations
+
+import os
+import re
+import zlib
+from collections.abc import Iterator
+from typing import BinaryIO
+
+GZIP_MAGIC = b"\x1f\x8b"
+
+# Far above any real game (a few hundred KiB at most), far below what a worker can hold.
+DEFAULT_MAX_SIZE = 64 * 1024 * 1024
+
+# How much of a log is read or decompressed at a time.
+CHUNK = 1 << 20
+
+
+class LogTooLarge(ValueError):
+    """A log longer than the bound, counted after decompression."""
+
+
+def is_log_name(name: str) -> bool:
+    lower = name.lower()
+    return lower.endswith(".json") or lower.endswith(".json.gz")
+
+
+def reads_directly(name: str) -> bool:
+    """Whether the converter may read the log file itself: plain JSON, going by its name (a
+    gzipped file named .json is refused by it as not UTF-8, and then read here)."""
+    return not name.lower().endswith(".gz")
+
+
+def parse_size(text: str) -> int:
+    """A byte count written plainly or with a binary suffix: 65536, 64K, 64M, 1G (KiB, MiB and
+    GiB too)."""
+    match = re.fullmatch(r"\s*(\d+)\s*(?:([KMG])(?:i?B)?)?\s*", text, re.IGNORECASE)
+    if match is None:
+        raise ValueError(f"not a size: {text!r} (a byte count, or a number with K, M or G)")
+    value = int(match[1]) << 10 * " KMG".index((match[2] or " ").upper())
+    if value < 1:
+        raise ValueError(f"must be at least 1 byte: {text}")
+    return value
+
+
+def too_large(limit: int, compressed: bool = False) -> LogTooLarge:
+    counted = ", decompressed" if compressed else ""
+    return LogTooLarge(f"the log is larger than {limit} bytes (--max-size){counted}")
+
+
+def check_file_size(path: str, limit: int) -> None:
+    """Refuses a plain log file by its size, before anything reads it."""
+    if os.stat(path).st_size > limit:
+        raise too_large(limit)
+
+
+def read_log(stream: BinaryIO, limit: int) -> str:
+    """The text of a log, decompressed first when it starts like gzip data; never more than
+    `limit` bytes of it are held, however large the file or its decompressed content."""
+    data = bytearray()
+    first = stream.read(min(CHUNK, limit + 1))
+    compressed = first[:2] == GZIP_MAGIC
+    pieces = gunzip(first, stream) if compressed else _pieces(first, stream)
+    for piece in pieces:
+        data += piece
+        if len(data) > limit:
+            raise too_large(limit, compressed)
+    return data.decode("utf-8")
+
+
+def _pieces(first: bytes, stream: BinaryIO) -> Iterator[bytes]:
+    yield first
+    while chunk := stream.read(CHUNK):
+        yield chunk
+
+
+def gunzip(first: bytes, stream: BinaryIO) -> Iterator[bytes]:
+    """The decompressed content of gzip data (`first`, then the rest of `stream`), a piece of at
+    most CHUNK bytes at a time, however much a small input expands. Members are taken one after
+    another and zero bytes after the last, as gzip.decompress takes them; data cut short raises
+    EOFError, damaged data zlib.error."""
+    inflate = zlib.decompressobj(zlib.MAX_WBITS | 16)  # with the gzip header and trailer
+    pending = first
+    while True:
+        if not pending:
+            pending = stream.read(CHUNK)
+            if not pending:
+                # What the last piece left inside the decompressor: one match at most.
+                yield inflate.flush()
+                if inflate.eof:
+                    return
+                raise EOFError("Compressed file ended before the end-of-stream marker was reached")
+        if inflate.eof:  # another member may follow, or zero bytes of padding
+            pending = pending.lstrip(b"\0")
+            if not pending:
+                continue
+            inflate = zlib.decompressobj(zlib.MAX_WBITS | 16)
+        yield inflate.decompress(pending, CHUNK)
+        pending = inflate.unused_data if inflate.eof else inflate.unconsumed_tail

@@ -2,7 +2,7 @@
 # Builds what users install and tests it as they would get it:
 #   1. the sdist, and from that sdist a wheel for each CPython among 3.12 and 3.13 found here;
 #   2. each wheel repaired by auditwheel into a manylinux wheel, which must need no library
-#      outside the manylinux allowance and export nothing but PyInit__tessmar;
+#      outside the manylinux allowance, and whose modules export nothing but their init functions;
 #   3. each repaired wheel installed into a fresh virtual environment and the Python tests run
 #      against it from outside the source tree, so no test can pass by importing the checkout.
 #
@@ -52,11 +52,14 @@ for py in "${pythons[@]}"; do
   fi
   mkdir -p "$WORK/unpacked-$tag"
   "$TOOLS/python" -m zipfile -e "$wheel" "$WORK/unpacked-$tag"
-  exports=$(nm -D --defined-only "$WORK/unpacked-$tag"/_tessmar.*.so | awk '{print $3}')
-  if [ "$exports" != PyInit__tessmar ]; then
-    echo "error: the shared object exports more than PyInit__tessmar:" >&2
-    echo "$exports" >&2; exit 1
-  fi
+  for so in "$WORK/unpacked-$tag"/_tessmar.*.so "$WORK/unpacked-$tag"/tessmar/_mjlog.*.so; do
+    module=$(basename "$so"); module=${module%%.*}
+    exports=$(nm -D --defined-only "$so" | awk '{print $3}')
+    if [ "$exports" != "PyInit_$module" ]; then
+      echo "error: $so exports more than PyInit_$module:" >&2
+      echo "$exports" >&2; exit 1
+    fi
+  done
 
   echo "== $tag: tests against the installed wheel" >&2
   venv="$WORK/test-$tag"

@@ -1,4 +1,4 @@
-"""Tenhou JSON game logs to mjai event streams.
+"""Tenhou game logs to mjai event streams.
 
     import tessmar
     events = tessmar.tenhou_to_mjai(text)                 # list[str], one JSON text per event
@@ -17,6 +17,10 @@ File problems raise `OSError` subclasses. The exception classes are those of the
 module `_tessmar` itself, so catching `tessmar.JsonParsingError` also catches the ones raised by
 `_tessmar` directly.
 
+Tenhou's archive XML (mjlog, plain or gzip-compressed) is read by `mjlog_to_tenhou` (the Tenhou
+JSON text, as Tenhou's server writes it) and `mjlog_to_mjai`; malformed XML raises `MjlogError`,
+also a `ValueError`.
+
 The command `tessmar convert` (or `python -m tessmar convert`) converts whole archives in
 parallel; see `tessmar convert --help`.
 """
@@ -31,12 +35,17 @@ from _tessmar import (
     TenhouToMjaiError,
 )
 
+from tessmar.mjlog import MjlogError, mjlog_to_mjai, mjlog_to_tenhou
+
 __all__ = [
     "JsonParsingError",
     "JsonSerializationError",
+    "MjlogError",
     "TenhouLogParsingError",
     "TenhouToMjaiError",
     "__version__",
+    "mjlog_to_mjai",
+    "mjlog_to_tenhou",
     "tenhou_file_to_mjai",
     "tenhou_to_mjai",
 ]

@@ -1,7 +1,8 @@
-"""The `tessmar` command: converts Tenhou logs, one game per file, into mjai files.
+"""The `tessmar` command: converts Tenhou logs (JSON or archive XML), one game per file, into
+mjai files or Tenhou JSON logs.
 
-    tessmar convert INPUT... [-o OUTDIR] [--jobs N] [--gzip] [--force] [--fail-fast] [--report FILE]
-                    [--max-size BYTES] [--fsync]
+    tessmar convert INPUT... [-o OUTDIR] [--to mjai|tenhou] [--jobs N] [--gzip] [--force]
+                    [--fail-fast] [--report FILE] [--max-size BYTES] [--fsync]
 
 Work is spread over worker processes that each take batches of files; every output is written
 under a temporary name and renamed once complete, so an interrupted run can simply be restarted
@@ -17,13 +18,13 @@ import time
 from collections.abc import Sequence
 
 import _tessmar
-from tessmar.inputs import DEFAULT_MAX_SIZE, parse_size, read_log
+from tessmar.inputs import DEFAULT_MAX_SIZE, LOG_NAMES, parse_size, read_log
 from tessmar.jobs import CONVERTED, CONVERTED_OUTCOME, FAILED, RECONVERTED_OUTCOME, SKIPPED_OUTCOME
 from tessmar.jobs import Job, Outcome, RunError, UsageError
 from tessmar.plan import Plan, plan_jobs
 from tessmar.pool import Pool, batch_size_for
 from tessmar.report import Progress, Report
-from tessmar.work import exception_name, mjai_bytes
+from tessmar.work import exception_name, output_bytes
 
 EXIT_OK = 0
 EXIT_FAILED = 1
@@ -63,16 +64,19 @@ def size(text: str) -> int:
 
 def build_parser() -> argparse.ArgumentParser:
     parser = argparse.ArgumentParser(
-        prog="tessmar", description="Converts four-player Tenhou JSON game logs into mjai event streams."
+        prog="tessmar",
+        description="Converts four-player Tenhou game logs (JSON or archive XML) into mjai event streams."
     )
     parser.add_argument("--version", action="version", version=f"%(prog)s {_tessmar.__version__}")
     commands = parser.add_subparsers(dest="command", required=True, metavar="COMMAND")
     convert = commands.add_parser(
         "convert",
-        help="convert logs into mjai files, one per game",
+        help="convert logs into mjai files (or Tenhou JSON logs), one per game",
         description=(
-            "Converts Tenhou logs (.json or .json.gz, gzip recognised by its content) into mjai "
-            "files, one event per line. Folders are searched recursively and their tree is "
+            "Converts Tenhou logs, JSON (.json) or archive XML (.mjlog, .xml), plain or gzipped "
+            "(.gz, or recognised by its content), into mjai files, one event per line, or with "
+            "--to tenhou into Tenhou JSON logs. An XML game's id is taken from its file name. "
+            "Folders are searched recursively and their tree is "
             "mirrored under OUTDIR. With a single input file (or - for standard input) and no "
             "-o, the events go to standard output. An output already there is kept when complete "
             "and converted again when cut short. Exit status: 0 when every log converted, 1 "
@@ -85,7 +89,12 @@ def build_parser() -> argparse.ArgumentParser:
         "-j", "--jobs", type=positive_int, default=None, metavar="N",
         help="worker processes (default: the number of CPUs)",
     )
-    convert.add_argument("--gzip", action="store_true", help="write gzipped mjai files (.json.gz)")
+    convert.add_argument(
+        "--to", choices=("mjai", "tenhou"), default="mjai",
+        help="what to write: mjai events (default), or Tenhou JSON logs (a JSON log is copied"
+        " once it converts)",
+    )
+    convert.add_argument("--gzip", action="store_true", help="write gzipped files (.json.gz)")
     convert.add_argument("--force", action="store_true", help="convert again logs whose output exists")
     convert.add_argument("--fail-fast", action="store_true", help="stop at the first log that fails")
     convert.add_argument("--report", metavar="FILE", help="write each failure to FILE as a JSON line")
@@ -102,8 +111,8 @@ def build_parser() -> argparse.ArgumentParser:
     return parser
 
 
-def convert_to_stdout(source: str, compress: bool, max_size: int, report: Report) -> int:
-    """Converts one log (a file, or standard input for -) and writes its events to standard output."""
+def convert_to_stdout(source: str, compress: bool, max_size: int, tenhou: bool, report: Report) -> int:
+    """Converts one log (a file, or standard input for -) and writes its output to standard output."""
     name = "<stdin>" if source == "-" else source
     try:
         if source == "-":
@@ -111,7 +120,7 @@ def convert_to_stdout(source: str, compress: bool, max_size: int, report: Report
         else:
             with open(source, "rb") as log:
                 text = read_log(log, max_size)
-        data = mjai_bytes(_tessmar.tenhou_to_mjai(text), compress)
+        data = output_bytes(text, None if source == "-" else os.path.basename(source), compress, tenhou)
     except (KeyboardInterrupt, SystemExit):
         raise
     except BaseException as exc:
@@ -140,10 +149,13 @@ def convert_batch(args: argparse.Namespace, plan: Plan, report: Report, started:
         return EXIT_FAILED
 
     if not plan.jobs and not plan.skipped and not plan.failures:
-        print(f"tessmar: no logs (.json, .json.gz) found in {' '.join(args.inputs)}", file=sys.stderr)
+        print(f"tessmar: no logs ({LOG_NAMES}) found in {' '.join(args.inputs)}", file=sys.stderr)
     jobs = args.jobs or default_jobs()
     workers = min(jobs, max(1, len(plan.jobs)))
-    pool = Pool(workers, batch_size_for(len(plan.jobs), workers), args.gzip, args.max_size, args.fsync)
+    pool = Pool(
+        workers, batch_size_for(len(plan.jobs), workers), args.gzip, args.max_size, args.fsync,
+        args.to == "tenhou",
+    )
     progress: Progress | None = None
 
     def on_answer(jobs: list[Job], outcomes: list[Outcome]) -> None:
@@ -197,11 +209,12 @@ def run_convert(args: argparse.Namespace) -> int:
         raise UsageError("a log read from standard input goes to standard output; drop -o")
     started = time.monotonic()
     # Everything is checked before anything is created.
-    plan = None if args.output is None else plan_jobs(args.inputs, args.output, args.gzip, args.force)
+    tenhou = args.to == "tenhou"
+    plan = None if args.output is None else plan_jobs(args.inputs, args.output, args.gzip, args.force, tenhou)
     report = Report(args.report)
     try:
         if plan is None:
-            return convert_to_stdout(args.inputs[0], args.gzip, args.max_size, report)
+            return convert_to_stdout(args.inputs[0], args.gzip, args.max_size, tenhou, report)
         try:
             os.makedirs(args.output, exist_ok=True)
         except OSError as exc:

@@ -21,15 +21,54 @@ class LogTooLarge(ValueError):
     """A log longer than the bound, counted after decompression."""
 
 
-def is_log_name(name: str) -> bool:
+# The kinds of log, told by the file's name: Tenhou's JSON log, and its archive XML (mjlog).
+JSON_EXTENSIONS = (".json",)
+MJLOG_EXTENSIONS = (".mjlog", ".xml")
+LOG_EXTENSIONS = JSON_EXTENSIONS + MJLOG_EXTENSIONS
+LOG_NAMES = ", ".join(f"{e}, {e}.gz" for e in LOG_EXTENSIONS)
+
+# A Tenhou game id, as archive file names carry it (with or without a prefix or suffix).
+GAME_ID = re.compile(r"\d{10}gm-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{8}")
+
+
+def split_log_name(name: str) -> tuple[str, str] | None:
+    """A log file's name as its stem and its kind's extension ("x.mjlog.gz" gives ("x",
+    ".mjlog")); None for a name that is no log's."""
     lower = name.lower()
-    return lower.endswith(".json") or lower.endswith(".json.gz")
+    if lower.endswith(".gz"):
+        lower, name = lower[:-3], name[:-3]
+    for extension in LOG_EXTENSIONS:
+        if lower.endswith(extension):
+            return name[: -len(extension)], extension
+    return None
+
+
+def is_log_name(name: str) -> bool:
+    return split_log_name(name) is not None
+
+
+def is_mjlog_name(name: str) -> bool:
+    split = split_log_name(name)
+    return split is not None and split[1] in MJLOG_EXTENSIONS
+
+
+def is_mjlog_text(text: str) -> bool:
+    """Whether a log read from a stream without a name is XML rather than JSON."""
+    return text.lstrip()[:1] == "<"
+
+
+def game_ref(name: str) -> str:
+    """The game id that a mjlog file's name carries, written into its JSON as "ref": the Tenhou
+    game id found in the name, or else the name without its extensions."""
+    stem = (split_log_name(name) or (name, ""))[0]
+    found = GAME_ID.search(stem)
+    return found[0] if found else stem
 
 
 def reads_directly(name: str) -> bool:
     """Whether the converter may read the log file itself: plain JSON, going by its name (a
     gzipped file named .json is refused by it as not UTF-8, and then read here)."""
-    return not name.lower().endswith(".gz")
+    return name.lower().endswith(JSON_EXTENSIONS)
 
 
 def parse_size(text: str) -> int:

@@ -7,16 +7,20 @@ from collections.abc import Callable, Iterator, Sequence
 from typing import NamedTuple
 
 from tessmar.complete import is_complete
-from tessmar.inputs import is_log_name, reads_directly
+from tessmar.inputs import is_log_name, reads_directly, split_log_name
 from tessmar.jobs import FAILED, Job, Outcome, UsageError
 from tessmar.work import exception_name
 
 
 def output_name(name: str, compress: bool) -> str:
-    """The mjai file's name for a log's name: `x.json` and `x.json.gz` both give `x.json`."""
-    if name.lower().endswith(".gz"):
-        name = name[:-3]
-    if not name.lower().endswith(".json"):
+    """The output file's name for a log's name, mjai lines and Tenhou JSON alike: `x.json`,
+    `x.json.gz`, `x.mjlog` and `x.xml.gz` all give `x.json`."""
+    split = split_log_name(name)
+    if split is not None:
+        name = split[0] + ".json"
+    else:  # a file named on the command line may be called anything
+        if name.lower().endswith(".gz"):
+            name = name[:-3]
         name += ".json"
     return name + ".gz" if compress else name
 
@@ -77,10 +81,12 @@ class Plan(NamedTuple):
     incomplete: set[str]
 
 
-def plan_jobs(inputs: Sequence[str], outdir: str, compress: bool, force: bool = False) -> Plan:
+def plan_jobs(
+    inputs: Sequence[str], outdir: str, compress: bool, force: bool = False, tenhou: bool = False
+) -> Plan:
     """One job per log found, its output mirroring the input tree under `outdir`; unless
     `force`, logs whose output exists and is complete are skipped, and those whose output is
-    incomplete are converted again.
+    incomplete are converted again. `tenhou`: the outputs are Tenhou JSON, not mjai.
 
     The tree is taken relative to the folder that holds all inputs (a folder given as the
     only input is itself that folder), so distinct inputs never map to the same place.
@@ -144,12 +150,12 @@ def plan_jobs(inputs: Sequence[str], outdir: str, compress: bool, force: bool = 
                 targets[target] = source
                 if not force and (output in existing if existing is not None else os.path.lexists(target)):
                     # Only outputs that exist are read, and of a plain one only its end.
-                    if is_complete(target, compress):
+                    if is_complete(target, compress, tenhou):
                         skipped.append(source)
                         continue
                     incomplete.add(target)
                 # Found by the walk means a regular file (or a link to one); an input named on
                 # the command line may be anything that can be opened, even a pipe.
-                direct = (is_dir or os.path.isfile(path)) and reads_directly(name)
+                direct = not tenhou and (is_dir or os.path.isfile(path)) and reads_directly(name)
                 jobs.append((source, target, direct))
     return Plan(jobs, skipped, failures, incomplete)

@@ -53,11 +53,12 @@ class Pool:
     FAILED_STARTS = 3
 
     def __init__(
-        self, workers: int, batch_size: int, compress: bool, max_size: int, durable: bool = False
+        self, workers: int, batch_size: int, compress: bool, max_size: int, durable: bool = False,
+        tenhou: bool = False,
     ) -> None:
         self._size = workers
         self._batch_size = batch_size
-        self._args = (compress, max_size, durable)  # worker_main's, after the connection
+        self._args = (compress, max_size, durable, tenhou)  # worker_main's, after the connection
         # spawn: workers start from a clean interpreter whatever threads the caller runs.
         self._context = multiprocessing.get_context("spawn")
         self._workers: list[_Worker] = []

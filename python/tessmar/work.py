@@ -11,7 +11,8 @@ from multiprocessing.connection import Connection
 from types import FrameType
 
 import _tessmar
-from tessmar.inputs import DEFAULT_MAX_SIZE, check_file_size, read_log
+from tessmar import _mjlog
+from tessmar.inputs import DEFAULT_MAX_SIZE, check_file_size, game_ref, is_mjlog_name, is_mjlog_text, read_log
 from tessmar.jobs import CONVERTED_OUTCOME, FAILED, Job, Outcome
 
 # On mjai text level 3 takes about 40% of the time of zlib's usual 6 for files about a fifth
@@ -22,11 +23,30 @@ GZIP_LEVEL = 3
 READY = "ready"
 
 
+def _gzipped(data: bytes, compress: bool) -> bytes:
+    # mtime=0 so that converting the same log twice gives the same bytes.
+    return gzip.compress(data, compresslevel=GZIP_LEVEL, mtime=0) if compress else data
+
+
 def mjai_bytes(events: list[str], compress: bool) -> bytes:
     """The mjai file for `events`: each event text followed by a line feed, gzipped on request."""
     data = ("\n".join(events) + "\n").encode("utf-8") if events else b""
-    # mtime=0 so that converting the same log twice gives the same bytes.
-    return gzip.compress(data, compresslevel=GZIP_LEVEL, mtime=0) if compress else data
+    return _gzipped(data, compress)
+
+
+def output_bytes(text: str, name: str | None, compress: bool, tenhou: bool = False) -> bytes:
+    """The output file for the text of one log: its mjai lines, or with `tenhou` its Tenhou
+    JSON text. The log is mjlog XML or Tenhou JSON as its file's `name` says, or as its
+    content says when it has no name (standard input); a mjlog's game id comes from the name."""
+    mjlog = is_mjlog_name(name) if name is not None else is_mjlog_text(text)
+    ref = game_ref(name) if name is not None else ""
+    if not tenhou:
+        events = _mjlog.mjlog_to_mjai(text, ref) if mjlog else _tessmar.tenhou_to_mjai(text)
+        return mjai_bytes(events, compress)
+    if mjlog:
+        return _gzipped(_mjlog.mjlog_to_tenhou(text, ref).encode("utf-8"), compress)
+    _tessmar.tenhou_to_mjai(text)  # a JSON log is already Tenhou JSON: copied once it converts
+    return _gzipped(text.encode("utf-8"), compress)
 
 
 def exception_name(exc: BaseException) -> str:
@@ -115,10 +135,12 @@ def _write_file(path: str, data: bytes) -> None:
 
 
 def convert_job(
-    job: Job, compress: bool, max_size: int = DEFAULT_MAX_SIZE, durable: bool = False
+    job: Job, compress: bool, max_size: int = DEFAULT_MAX_SIZE, durable: bool = False,
+    tenhou: bool = False,
 ) -> Outcome:
-    """Converts one log file into its mjai file; every failure is returned, not raised. A log
-    longer than `max_size` bytes (decompressed) fails; `durable` as in write_atomically."""
+    """Converts one log file into its output file (mjai, or with `tenhou` Tenhou JSON); every
+    failure is returned, not raised. A log longer than `max_size` bytes (decompressed) fails;
+    `durable` as in write_atomically."""
     source, target, direct = job
     try:
         # The converter can read the log and write the lines itself, which saves joining and
@@ -139,7 +161,7 @@ def convert_job(
                 pass
         with open(source, "rb") as log:
             text = read_log(log, max_size)
-        data = mjai_bytes(_tessmar.tenhou_to_mjai(text), compress)
+        data = output_bytes(text, os.path.basename(source), compress, tenhou)
         write_atomically(target, lambda temp: _write_file(temp, data), durable)
     except (KeyboardInterrupt, SystemExit):
         raise
@@ -158,7 +180,9 @@ def _stop_worker(signum: int, frame: FrameType | None) -> None:
     os._exit(128 + signum)
 
 
-def worker_main(conn: Connection, compress: bool, max_size: int, durable: bool) -> None:
+def worker_main(
+    conn: Connection, compress: bool, max_size: int, durable: bool, tenhou: bool
+) -> None:
     """A worker process: converts the batches of jobs it receives, answering each batch with
     the list of its outcomes."""
     # Ctrl-C reaches the whole process group; the main process alone decides and stops the
@@ -171,6 +195,6 @@ def worker_main(conn: Connection, compress: bool, max_size: int, durable: bool) 
             batch: list[Job] | None = conn.recv()
             if batch is None:
                 return
-            conn.send([convert_job(job, compress, max_size, durable) for job in batch])
+            conn.send([convert_job(job, compress, max_size, durable, tenhou) for job in batch])
     except (EOFError, OSError):
         return  # the main process is gone

@@ -122,6 +122,17 @@ PyObject* module_exception(ModuleException which) {
     return cached_type(slot.type, slot.qualified_name, nullptr, PyExc_ValueError);
 }
 
+bool adopt_module_exceptions(PyObject* owner) {
+    for (ExceptionSlot& slot : exception_slots) {
+        if (slot.type != nullptr) continue;
+        const char* name = std::strchr(slot.qualified_name, '.') + 1;
+        PyObject* type = PyObject_GetAttrString(owner, name);
+        if (type == nullptr) return false;
+        slot.type = type;  // kept for the life of the process, as a created one would be
+    }
+    return true;
+}
+
 PyObject* raise(const Failure& failure) {
     return raise_message(failure.type,
                          PyUnicode_DecodeUTF8(failure.message.data(),

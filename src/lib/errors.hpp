@@ -18,6 +18,11 @@ enum class ModuleException { TenhouLogParsing, TenhouToMjai, JsonSerialization, 
  *  Borrowed reference; NULL with an exception set if it cannot be created. */
 PyObject* module_exception(ModuleException which);
 
+/** Makes this shared object raise the exception types of `owner`, the imported _tessmar
+ *  module, instead of creating its own: a second extension module reports the same failures
+ *  with the same types. False with an exception set if `owner` lacks one of them. */
+bool adopt_module_exceptions(PyObject* owner);
+
 /** A failure waiting to be raised: the type (borrowed, static) and the message. */
 struct Failure {
     PyObject* type;

@@ -5,19 +5,16 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <cstring>
-#include <exception>
-#include <new>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "args.hpp"
 #include "errors.hpp"
+#include "guard.hpp"
 #include "io.hpp"
 #include "pyref.hpp"
+#include "results.hpp"
 #include "tessmar/pipeline.hpp"
-#include "utf8.hpp"
 
 #ifndef TESSMAR_PACKAGE_VERSION
 #error "TESSMAR_PACKAGE_VERSION must be defined by the build"
@@ -27,75 +24,12 @@ namespace tessmar::lib {
 
 namespace {
 
-// ---------------------------------------------------------------- results
-
-// Event texts are ASCII apart from player names, and building an ASCII str
-// directly skips the UTF-8 decoder.
-PyObject* text_to_str(std::string_view text, bool ascii) {
-    if (ascii || is_ascii(text)) {
-        PyObject* str = PyUnicode_New(static_cast<Py_ssize_t>(text.size()), 127);
-        if (str == nullptr) return nullptr;
-        std::memcpy(PyUnicode_1BYTE_DATA(str), text.data(), text.size());
-        return str;
-    }
-    PyObject* str = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict");
-    if (str == nullptr && PyErr_ExceptionMatches(PyExc_UnicodeDecodeError)) {
-        // The input was UTF-8 and the writer only adds ASCII: this is our own fault.
-        PyErr_Clear();
-        return raise_internal_error("an event text is not valid UTF-8");
-    }
-    return str;
-}
-
-PyObject* texts_to_list(const EventTexts& texts) {
-    Ref list(PyList_New(static_cast<Py_ssize_t>(texts.size())));
-    if (!list) return nullptr;
-    // Equal texts of the frequent small events share one str: fewer objects to build and free.
-    std::array<PyObject*, EventTexts::kRepeatKeys> shared{};
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-        const std::uint16_t key = texts.repeat_keys[i];
-        PyObject* item = key ? shared[key] : nullptr;
-        if (item != nullptr) {
-            Py_INCREF(item);
-        } else {
-            item = text_to_str(texts[i], texts.ascii);
-            if (item == nullptr) return nullptr;
-            if (key) shared[key] = item;  // borrowed: the list holds it
-        }
-        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item);
-    }
-    return list.release();
-}
-
 // ---------------------------------------------------------------- functions
 
 PyObject* convert_text(const std::string& text) {
     auto texts = convert_log_texts(text);
     if (!texts) return raise_stage_failure(texts.error().stage);
     return texts_to_list(*texts);
-}
-
-// A C++ exception must not unwind into the interpreter. An allocation that fails (an input
-// too large for the memory left) is the interpreter's MemoryError, which callers catch as an
-// ordinary Exception; anything else that escapes is a broken invariant of the module, raised
-// as its internal error instead of ending the process.
-template <typename Body>
-PyObject* guarded(Body&& body) {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        PyErr_Clear();
-        return PyErr_NoMemory();
-    } catch (const std::length_error&) {  // a size past what a container can ever hold
-        PyErr_Clear();
-        return PyErr_NoMemory();
-    } catch (const std::exception& fault) {
-        PyErr_Clear();  // whatever was half raised, the fault is what the caller sees
-        return raise_internal_error(fault.what());
-    } catch (...) {
-        PyErr_Clear();
-        return raise_internal_error("unknown internal fault");
-    }
 }
 
 constexpr std::array<const char*, 1> kTextParameters{"data"};

@@ -464,8 +464,9 @@ def test_the_package_is_the_extension_with_documentation(tmp_path):
     for name in ("JsonParsingError", "JsonSerializationError", "TenhouLogParsingError", "TenhouToMjaiError"):
         assert getattr(tessmar, name) is getattr(_tessmar, name)
     assert tessmar.__version__ == _tessmar.__version__ == "0.3.0"
-    assert sorted(tessmar.__all__) == sorted(n for n in _tessmar.__all__ if n != "VERSION")
-    for name in ("tenhou_to_mjai", "tenhou_file_to_mjai"):
+    mjlog = ["MjlogError", "mjlog_to_mjai", "mjlog_to_tenhou"]
+    assert sorted(tessmar.__all__) == sorted([n for n in _tessmar.__all__ if n != "VERSION"] + mjlog)
+    for name in ("tenhou_to_mjai", "tenhou_file_to_mjai", "mjlog_to_tenhou", "mjlog_to_mjai"):
         assert getattr(tessmar, name).__doc__
     assert tessmar.__doc__
 

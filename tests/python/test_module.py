@@ -156,15 +156,17 @@ def test_second_interpreter_is_refused(tmp_path):
     assert "_tessmar" in outcome
 
 
-def test_only_the_init_function_is_exported():
+@pytest.mark.parametrize("module", ["_tessmar", "tessmar._mjlog"])
+def test_only_the_init_function_is_exported(module):
     nm = shutil.which("nm")
     if nm is None:
         pytest.skip("nm is not installed")
     listing = subprocess.run(
-        [nm, "-D", "--defined-only", _tessmar.__file__], capture_output=True, text=True, check=True
+        [nm, "-D", "--defined-only", importlib.import_module(module).__file__],
+        capture_output=True, text=True, check=True,
     ).stdout
     symbols = [line.split()[-1] for line in listing.splitlines() if line.strip()]
-    assert symbols == ["PyInit__tessmar"]
+    assert symbols == ["PyInit_" + module.rpartition(".")[2]]
 
 
 MEMORY_ERROR_CODE = textwrap.dedent(

@@ -43,3 +43,11 @@ def catch_all(text: str) -> list[str]:
 same_class: type[ValueError] = tessmar.JsonParsingError
 version: str = tessmar.__version__ + _tessmar.VERSION + _tessmar.__version__
 command: Callable[[Sequence[str] | None], int] = main
+
+
+def archive_game(xml: bytes, game_id: str) -> tuple[str, list[str]]:
+    try:
+        json_text: str = tessmar.mjlog_to_tenhou(xml, ref=game_id)
+        return json_text, tessmar.mjlog_to_mjai(xml.decode("utf-8"), game_id)
+    except tessmar.MjlogError as exc:
+        return str(exc), []

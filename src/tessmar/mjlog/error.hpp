@@ -1,0 +1,53 @@
+// The one error of the mjlog reader: what is wrong and where.
+#pragma once
+
+#include <cstddef>
+#include <limits>
+#include <string>
+#include <string_view>
+
+namespace tessmar::mjlog {
+
+inline constexpr std::size_t kNoOffset = std::numeric_limits<std::size_t>::max();
+
+/** Why an mjlog text was refused. The message names the offending tag and its byte offset
+ *  ("unknown tag <FOO> at byte 1234"); `offset` is that byte, or kNoOffset for the whole text. */
+struct MjlogError {
+    std::string message;
+    std::size_t offset = kNoOffset;
+};
+
+/** Input text quoted in a message: printable ASCII as it is, any other byte as \xNN, at most
+ *  `max` bytes of it, so that a message is short, one line, and valid UTF-8 whatever the input. */
+inline std::string printable(std::string_view text, std::size_t max = 24) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    for (std::size_t i = 0; i < text.size() && i < max; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x20 && c < 0x7F) {
+            out.push_back(static_cast<char>(c));
+        } else {
+            out.append("\\x");
+            out.push_back(kHex[c >> 4]);
+            out.push_back(kHex[c & 15]);
+        }
+    }
+    if (text.size() > max) out.append("...");
+    return out;
+}
+
+/** "`what` in <NAME> at byte OFFSET". */
+inline MjlogError tag_error(std::string_view what, std::string_view tag_name, std::size_t offset) {
+    std::string m(what);
+    m.append(" in <").append(printable(tag_name, 32)).append("> at byte ").append(std::to_string(offset));
+    return MjlogError{std::move(m), offset};
+}
+
+/** "`what` at byte OFFSET". */
+inline MjlogError at_error(std::string_view what, std::size_t offset) {
+    std::string m(what);
+    m.append(" at byte ").append(std::to_string(offset));
+    return MjlogError{std::move(m), offset};
+}
+
+}  // namespace tessmar::mjlog

@@ -1,0 +1,90 @@
+// One game as read from the XML: compact typed data, tile ids kept as ids (the rule that
+// decides red fives may stand anywhere in the file, so codes are made when writing).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tessmar::mjlog {
+
+/** One element of a take or discard column. */
+struct Entry {
+    enum Kind : std::uint8_t {
+        Tile,  // value: tile id
+        Call,  // value: meld code
+        Zero,  // the discard slot of a daiminkan
+    };
+    static constexpr std::uint8_t kTsumogiri = 0x10;  // a discard of the tile just drawn
+    static constexpr std::uint8_t kRiichi = 0x20;     // the riichi discard
+
+    std::uint8_t column;  // seat * 2, + 1 for the discard column
+    std::uint8_t kind;    // Kind | flags
+    std::uint16_t value;
+};
+
+/** A range [begin, end) into one of the game's arrays. */
+struct Range {
+    std::uint32_t begin = 0, end = 0;
+    std::uint32_t size() const { return end - begin; }
+};
+
+struct Yaku {
+    std::uint8_t id;
+    std::int32_t han;  // -1 for a yakuman id
+};
+
+struct Win {
+    std::uint8_t who, from, pao;
+    bool dealer, tsumo;
+    std::int32_t fu;
+    std::int64_t han;  // of the yaku kept
+    std::uint32_t yakuman;
+    std::array<std::int64_t, 4> deltas;  // points
+    Range yaku;                          // into Game::yaku: kept yaku, then yakuman ids
+};
+
+enum class DrawKind : std::uint8_t { Exhaustive, Yao9, Reach4, Ron3, Kan4, Kaze4, Nagashi };
+
+struct Kyoku {
+    std::array<std::int64_t, 3> header;  // round, honba, sticks
+    std::array<std::int64_t, 4> scores;  // points
+    std::array<std::array<std::uint8_t, 13>, 4> hands;
+    Range dora, ura;  // into Game::tiles
+    Range entries;    // into Game::entries
+    Range wins;       // into Game::wins; empty for a draw
+    DrawKind draw = DrawKind::Exhaustive;
+    std::uint8_t tenpai = 0;  // hands shown at a draw
+    std::array<std::int64_t, 4> draw_deltas{};
+};
+
+struct Connection {
+    std::uint8_t what;  // 0 lost, 1 back
+    std::int32_t log;   // kyoku index, -1 before the first
+    std::uint8_t who;
+    std::uint32_t step;
+};
+
+struct Game {
+    double ver = 2.3;
+    std::uint32_t rule = 0;  // GO type
+    std::int64_t lobby = 0;
+    std::array<std::string, 4> names;  // decoded UTF-8
+    std::vector<std::uint8_t> dan;
+    std::vector<double> rate;
+    std::vector<std::string> sx;
+    std::array<std::int64_t, 4> final_scores{};  // points
+    std::array<double, 4> final_results{};
+
+    std::vector<Kyoku> kyokus;
+    std::vector<Entry> entries;
+    std::vector<std::uint8_t> tiles;
+    std::vector<Win> wins;
+    std::vector<Yaku> yaku;
+    std::vector<Connection> connections;
+
+    bool red() const { return (rule & 0x02) == 0; }
+};
+
+}  // namespace tessmar::mjlog

@@ -1,0 +1,251 @@
+// The tags of a kyoku: INIT, draws and discards, calls, riichi, kan dora, and its ending.
+#include <algorithm>
+#include <string>
+
+#include "tessmar/mjlog/meld.hpp"
+#include "tessmar/mjlog/reader.hpp"
+#include "tessmar/mjlog/score.hpp"
+#include "tessmar/mjlog/tiles.hpp"
+#include "tessmar/mjlog/values.hpp"
+
+namespace tessmar::mjlog::detail {
+namespace {
+
+std::string tile_out_of_range(std::int64_t id) { return "tile id out of range: " + std::to_string(id); }
+
+}  // namespace
+
+Status Reader::init(const Tag& t) {
+    if (in_kyoku_ && !ended_) return std::unexpected(tag_error("kyoku without an ending before the next", t.name, t.offset));
+    if (in_kyoku_) close_kyoku();
+    Kyoku k{};
+    if (auto ok = ints(t, "seed", values_); !ok) return ok;
+    if (values_.size() != 6) return std::unexpected(tag_error("seed without six values", t.name, t.offset));
+    for (std::size_t i = 0; i < 3; ++i) {
+        if (values_[i] < 0) return std::unexpected(tag_error("negative round, honba or sticks in seed", t.name, t.offset));
+        k.header[i] = values_[i];
+    }
+    if (values_[5] < 0 || values_[5] >= kTileIds) return std::unexpected(tag_error(tile_out_of_range(values_[5]), t.name, t.offset));
+    k.dora.begin = static_cast<std::uint32_t>(g_.tiles.size());
+    g_.tiles.push_back(static_cast<std::uint8_t>(values_[5]));
+    k.dora.end = static_cast<std::uint32_t>(g_.tiles.size());
+    k.ura = {k.dora.end, k.dora.end};
+
+    if (auto ok = ints(t, "ten", values_); !ok) return ok;
+    if (values_.size() != 4) return std::unexpected(tag_error("ten without four scores", t.name, t.offset));
+    for (std::size_t i = 0; i < 4; ++i) k.scores[i] = values_[i] * 100;
+    auto oya = seat(t, "oya");
+    if (!oya) return std::unexpected(std::move(oya.error()));
+    oya_ = *oya;
+
+    for (unsigned s = 0; s < 4; ++s) {
+        const char key[5] = {'h', 'a', 'i', static_cast<char>('0' + s), 0};
+        const auto* hai = t.find(key);
+        if (!hai) return std::unexpected(tag_error("three-player game, not supported: no starting hand " + std::string(key), t.name, t.offset));
+        if (auto ok = parse_ints(hai->value, values_); !ok)
+            return std::unexpected(tag_error(std::string(key) + ": " + ok.error(), t.name, t.offset));
+        if (values_.size() != 13)
+            return std::unexpected(tag_error("three-player game, not supported: " + std::string(key) + " does not hold 13 tiles",
+                                             t.name, t.offset));
+        for (std::size_t i = 0; i < 13; ++i) {
+            if (values_[i] < 0 || values_[i] >= kTileIds) return std::unexpected(tag_error(tile_out_of_range(values_[i]), t.name, t.offset));
+            k.hands[s][i] = static_cast<std::uint8_t>(values_[i]);
+        }
+    }
+    const auto entries = static_cast<std::uint32_t>(g_.entries.size());
+    const auto wins = static_cast<std::uint32_t>(g_.wins.size());
+    k.entries = {entries, entries};
+    k.wins = {wins, wins};
+    g_.kyokus.push_back(k);
+    in_kyoku_ = true;
+    ended_ = ended_by_win_ = false;
+    step_ = 0;
+    last_drawn_.fill(-1);
+    riichi_.fill(false);
+    return {};
+}
+
+void Reader::close_kyoku() { g_.kyokus.back().entries.end = static_cast<std::uint32_t>(g_.entries.size()); }
+
+Status Reader::in_play(std::string_view name, std::size_t offset) const {
+    if (!in_kyoku_) return std::unexpected(tag_error("kyoku event before the first INIT", name, offset));
+    if (ended_) return std::unexpected(tag_error("kyoku event after the kyoku's ending", name, offset));
+    return {};
+}
+
+Status Reader::move(std::string_view name, std::size_t offset, unsigned id) {
+    if (!in_kyoku_ || ended_) return in_play(name, offset);
+    if (id >= kTileIds) return std::unexpected(tag_error("tile id out of range: " + printable(name.substr(1)), name, offset));
+    const char letter = name[0];
+    if (letter >= 'T') {
+        const auto seat = static_cast<std::uint8_t>(letter - 'T');
+        g_.entries.push_back({static_cast<std::uint8_t>(seat * 2), Entry::Tile, static_cast<std::uint16_t>(id)});
+        last_drawn_[seat] = static_cast<int>(id);
+    } else {
+        const auto seat = static_cast<std::uint8_t>(letter - 'D');
+        std::uint8_t kind = Entry::Tile;
+        if (last_drawn_[seat] == static_cast<int>(id)) kind |= Entry::kTsumogiri;
+        if (riichi_[seat]) kind |= Entry::kRiichi;
+        g_.entries.push_back({static_cast<std::uint8_t>(seat * 2 + 1), kind, static_cast<std::uint16_t>(id)});
+        last_drawn_[seat] = -1;
+        riichi_[seat] = false;
+    }
+    ++step_;
+    return {};
+}
+
+Status Reader::call(const Tag& t) {
+    if (auto ok = in_play(t.name, t.offset); !ok) return ok;
+    auto who = seat(t, "who");
+    if (!who) return std::unexpected(std::move(who.error()));
+    auto m = integer(t, "m");
+    if (!m) return std::unexpected(std::move(m.error()));
+    if (*m < 0 || *m > 0xFFFF) return std::unexpected(tag_error("meld code out of range", t.name, t.offset));
+    const auto code = static_cast<std::uint16_t>(*m);
+    auto meld = decode_meld(code);
+    if (!meld) return std::unexpected(tag_error(meld.error(), t.name, t.offset));
+    const auto take = static_cast<std::uint8_t>(*who * 2), discard = static_cast<std::uint8_t>(take + 1);
+    if (in_discard_column(meld->kind)) {
+        g_.entries.push_back({discard, Entry::Call, code});
+    } else {
+        g_.entries.push_back({take, Entry::Call, code});
+        // The caller discards nothing for the called tile of an open kan.
+        if (meld->kind == MeldKind::Daiminkan) g_.entries.push_back({discard, Entry::Zero, 0});
+    }
+    last_drawn_[*who] = -1;
+    ++step_;
+    return {};
+}
+
+Status Reader::reach(const Tag& t) {
+    if (auto ok = in_play(t.name, t.offset); !ok) return ok;
+    auto who = seat(t, "who");
+    if (!who) return std::unexpected(std::move(who.error()));
+    auto step = integer(t, "step");
+    if (!step) return std::unexpected(std::move(step.error()));
+    if (*step == 1) riichi_[*who] = true;
+    return {};
+}
+
+Status Reader::dora(const Tag& t) {
+    if (auto ok = in_play(t.name, t.offset); !ok) return ok;
+    auto id = integer(t, "hai");
+    if (!id) return std::unexpected(std::move(id.error()));
+    if (*id < 0 || *id >= kTileIds) return std::unexpected(tag_error(tile_out_of_range(*id), t.name, t.offset));
+    g_.tiles.push_back(static_cast<std::uint8_t>(*id));
+    Kyoku& k = g_.kyokus.back();
+    k.dora.end = static_cast<std::uint32_t>(g_.tiles.size());
+    k.ura = {k.dora.end, k.dora.end};
+    return {};
+}
+
+Status Reader::ending(const Tag& t, bool win) {
+    if (!in_kyoku_) return std::unexpected(tag_error("kyoku ending before the first INIT", t.name, t.offset));
+    if (ended_ && !(win && ended_by_win_)) return std::unexpected(tag_error("kyoku with several endings", t.name, t.offset));
+    if (owari_offset_ != kNoOffset)
+        return std::unexpected(tag_error("owari on an ending that is not the game's last", owari_name_, owari_offset_));
+    ended_ = true;
+    ended_by_win_ = win;
+    last_ending_offset_ = t.offset;
+    last_ending_name_ = t.name;
+    last_ending_owari_ = false;
+    if (const auto* o = t.find("owari")) {
+        if (auto ok = owari(t, o->value); !ok) return ok;
+        owari_offset_ = t.offset;
+        owari_name_ = t.name;
+        last_ending_owari_ = true;
+    }
+    return {};
+}
+
+Status Reader::agari(const Tag& t) {
+    if (auto ok = ending(t, true); !ok) return ok;
+    Win w{};
+    auto who = seat(t, "who");
+    if (!who) return std::unexpected(std::move(who.error()));
+    auto from = seat(t, "fromWho");
+    if (!from) return std::unexpected(std::move(from.error()));
+    w.who = *who;
+    w.from = *from;
+    w.pao = *who;
+    if (const auto* pao = t.find("paoWho"); pao && !pao->value.empty()) {
+        auto p = seat(t, "paoWho");
+        if (!p) return std::unexpected(std::move(p.error()));
+        w.pao = *p;
+    }
+    w.dealer = w.who == oya_;
+    w.tsumo = w.who == w.from;
+
+    if (auto ok = ints(t, "ten", values_); !ok) return ok;
+    if (values_.size() != 3) return std::unexpected(tag_error("ten without three values", t.name, t.offset));
+    const std::int64_t fu = values_[0], value = values_[1], limit = values_[2];
+    if (fu < 0) return std::unexpected(tag_error("negative fu", t.name, t.offset));
+    w.fu = static_cast<std::int32_t>(fu);
+
+    w.yaku.begin = static_cast<std::uint32_t>(g_.yaku.size());
+    if (const auto* yaku = t.find("yaku")) {
+        if (auto ok = parse_ints(yaku->value, values_); !ok) return std::unexpected(tag_error("yaku: " + ok.error(), t.name, t.offset));
+        if (values_.size() % 2) return std::unexpected(tag_error("yaku without a han for each", t.name, t.offset));
+        for (std::size_t i = 0; i < values_.size(); i += 2) {
+            const std::int64_t id = values_[i], han = values_[i + 1];
+            if (id < 0 || id >= kYakuIds) return std::unexpected(tag_error("yaku id out of range: " + std::to_string(id), t.name, t.offset));
+            if (han < 0) return std::unexpected(tag_error("negative han", t.name, t.offset));
+            // Dora of each kind counted zero times is not written.
+            if (id >= 52 && han == 0) continue;
+            g_.yaku.push_back({static_cast<std::uint8_t>(id), static_cast<std::int32_t>(han)});
+            w.han += han;
+        }
+    }
+    if (const auto* yakuman = t.find("yakuman")) {
+        if (auto ok = parse_ints(yakuman->value, values_); !ok) return std::unexpected(tag_error("yakuman: " + ok.error(), t.name, t.offset));
+        for (std::int64_t id : values_) {
+            if (id < 0 || id >= kYakuIds) return std::unexpected(tag_error("yakuman id out of range: " + std::to_string(id), t.name, t.offset));
+            g_.yaku.push_back({static_cast<std::uint8_t>(id), -1});
+            ++w.yakuman;
+        }
+    }
+    w.yaku.end = static_cast<std::uint32_t>(g_.yaku.size());
+
+    const Score score = compute_score(w.fu, w.han, w.yakuman, w.dealer, w.tsumo);
+    if (score.total != value) {
+        std::string text;
+        append_score_text(text, w);
+        return std::unexpected(tag_error("score [" + std::to_string(fu) + ", " + std::to_string(value) + ", " +
+                                             std::to_string(limit) + "] does not match " + text,
+                                         t.name, t.offset));
+    }
+
+    Kyoku& k = g_.kyokus.back();
+    if (const auto* ura = t.find("doraHaiUra")) {
+        if (auto ok = tile_ids(t, "doraHaiUra", values_); !ok) return ok;
+        // The first win that shows ura indicators gives the kyoku's list.
+        if (k.ura.size() == 0 && !values_.empty()) {
+            k.ura.begin = static_cast<std::uint32_t>(g_.tiles.size());
+            for (std::int64_t id : values_) g_.tiles.push_back(static_cast<std::uint8_t>(id));
+            k.ura.end = static_cast<std::uint32_t>(g_.tiles.size());
+        }
+        (void)ura;
+    }
+    if (auto ok = ints(t, "sc", values_); !ok) return ok;
+    if (values_.size() != 8) return std::unexpected(tag_error("sc without eight values", t.name, t.offset));
+    for (std::size_t i = 0; i < 4; ++i) w.deltas[i] = values_[2 * i + 1] * 100;
+    g_.wins.push_back(w);
+    k.wins.end = static_cast<std::uint32_t>(g_.wins.size());
+    return {};
+}
+
+Status Reader::ryuukyoku(const Tag& t) {
+    if (auto ok = ending(t, false); !ok) return ok;
+    Kyoku& k = g_.kyokus.back();
+    std::string_view type;
+    if (const auto* a = t.find("type")) type = a->value;
+    if (!draw_kind(type, k.draw))
+        return std::unexpected(tag_error("unknown draw type '" + printable(type) + "'", t.name, t.offset));
+    if (auto ok = ints(t, "sc", values_); !ok) return ok;
+    if (values_.size() != 8) return std::unexpected(tag_error("sc without eight values", t.name, t.offset));
+    for (std::size_t i = 0; i < 4; ++i) k.draw_deltas[i] = values_[2 * i + 1] * 100;
+    for (const char* key : {"hai0", "hai1", "hai2", "hai3"}) k.tenpai += t.find(key) != nullptr;
+    return {};
+}
+
+}  // namespace tessmar::mjlog::detail

@@ -1,0 +1,99 @@
+// The reader: the XML's tags, in document order, into a Game. Game-level tags are read in
+// read.cpp, the tags of a kyoku in kyoku.cpp.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <expected>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tessmar/mjlog/error.hpp"
+#include "tessmar/mjlog/game.hpp"
+#include "tessmar/mjlog/xml.hpp"
+
+namespace tessmar::mjlog {
+
+using Status = std::expected<void, MjlogError>;
+
+/** Reads one whole mjlog text (valid UTF-8) into `game`, which must be fresh. */
+Status read_game(std::string_view xml, Game& game);
+
+namespace detail {
+
+/** The player tag's values, kept until the end: which <UN> it is is known only then. */
+struct PlayerTag {
+    std::size_t offset = kNoOffset;
+    bool has_dan = false;
+    std::array<std::string, 4> names;
+    std::array<bool, 4> name_present{};
+    std::string dan, rate, sx;
+};
+
+class Reader {
+public:
+    explicit Reader(Game& game) : g_(game) {}
+    Status run(std::string_view xml);
+
+private:
+    using Tag = xml::Tag;
+
+    // read.cpp: the game's own tags and the checks at its end.
+    Status tag(const Tag& t);
+    Status go(const Tag& t);
+    void un(const Tag& t);
+    Status bye(const Tag& t);
+    Status finish(std::size_t close_offset);
+    Status players();
+    Status owari(const Tag& t, std::string_view value);
+
+    // kyoku.cpp: the tags of a kyoku.
+    Status init(const Tag& t);
+    // A draw (letters T U V W) or discard (D E F G) of tile `id`.
+    Status move(std::string_view name, std::size_t offset, unsigned id);
+    Status call(const Tag& t);
+    Status reach(const Tag& t);
+    Status dora(const Tag& t);
+    Status agari(const Tag& t);
+    Status ryuukyoku(const Tag& t);
+    // Whether a kyoku event may stand here: inside a kyoku that has not ended.
+    Status in_play(std::string_view name, std::size_t offset) const;
+    // What every ending does first: one kind per kyoku, owari only on the last.
+    Status ending(const Tag& t, bool win);
+    void close_kyoku();
+
+    // Attribute helpers; each error names the tag.
+    std::expected<std::string_view, MjlogError> required(const Tag& t, std::string_view name) const;
+    std::expected<std::int64_t, MjlogError> integer(const Tag& t, std::string_view name) const;
+    std::expected<std::uint8_t, MjlogError> seat(const Tag& t, std::string_view name) const;
+    Status ints(const Tag& t, std::string_view name, std::vector<std::int64_t>& out) const;
+    Status tile_ids(const Tag& t, std::string_view name, std::vector<std::int64_t>& out) const;
+
+    Game& g_;
+
+    // The game.
+    bool go_seen_ = false;
+    PlayerTag first_un_, player_;
+    std::vector<std::size_t> reconnect_offsets_;  // of the <UN> each reconnection came from
+
+    // The kyoku in progress.
+    bool in_kyoku_ = false;
+    bool ended_ = false, ended_by_win_ = false;
+    std::uint8_t oya_ = 0;
+    std::uint32_t step_ = 0;
+    std::array<int, 4> last_drawn_{};
+    std::array<bool, 4> riichi_{};
+
+    // The last ending so far, and the ending that carried owari, if any.
+    std::size_t last_ending_offset_ = kNoOffset;
+    std::string_view last_ending_name_;
+    bool last_ending_owari_ = false;
+    std::size_t owari_offset_ = kNoOffset;
+    std::string_view owari_name_;
+
+    std::vector<std::int64_t> values_;  // scratch lists
+};
+
+}  // namespace detail
+}  // namespace tessmar::mjlog

@@ -1,0 +1,286 @@
+#include "tessmar/mjlog/xml.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+
+namespace tessmar::mjlog::xml {
+namespace {
+
+constexpr bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Byte classes by table: the scanner looks at every byte of a tag's names.
+constexpr std::uint8_t kSpace = 1, kNameChar = 2;
+constexpr auto kClass = [] {
+    std::array<std::uint8_t, 256> t{};
+    for (char c : {' ', '\t', '\n', '\r'}) t[static_cast<unsigned char>(c)] = kSpace;
+    for (unsigned c = 0; c < 128; ++c)
+        if (is_letter(static_cast<char>(c)) || is_digit(static_cast<char>(c)) || c == '_' || c == '.' || c == '-')
+            t[c] = kNameChar;
+    return t;
+}();
+inline bool is_space(char c) { return kClass[static_cast<unsigned char>(c)] == kSpace; }
+inline bool is_name_char(char c) { return kClass[static_cast<unsigned char>(c)] == kNameChar; }
+
+void append_utf8(std::string& out, std::uint32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+// A character XML allows: tab, line feed, carriage return, and from U+0020 on without the
+// surrogates and the two non-characters U+FFFE and U+FFFF.
+constexpr bool is_xml_char(std::uint32_t cp) {
+    return cp == 0x9 || cp == 0xA || cp == 0xD || (cp >= 0x20 && cp <= 0xD7FF) || (cp >= 0xE000 && cp <= 0xFFFD) ||
+           (cp >= 0x10000 && cp <= 0x10FFFF);
+}
+
+}  // namespace
+
+std::size_t invalid_utf8_offset(std::string_view text) {
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    while (i < n) {
+        // The text is nearly always ASCII: eight bytes at a time while it is.
+        if (i + 8 <= n) {
+            std::uint64_t word;
+            std::memcpy(&word, s + i, 8);
+            if ((word & 0x8080808080808080ull) == 0) {
+                i += 8;
+                continue;
+            }
+        }
+        unsigned char b = s[i];
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t len = (b >= 0xC2 && b <= 0xDF) ? 2 : (b >= 0xE0 && b <= 0xEF) ? 3 : (b >= 0xF0 && b <= 0xF4) ? 4 : 0;
+        if (len == 0 || i + len > n) return i;
+        unsigned char lo = 0x80, hi = 0xBF;
+        if (b == 0xE0) lo = 0xA0;
+        if (b == 0xED) hi = 0x9F;
+        if (b == 0xF0) lo = 0x90;
+        if (b == 0xF4) hi = 0x8F;
+        if (s[i + 1] < lo || s[i + 1] > hi) return i;
+        for (std::size_t k = 2; k < len; ++k)
+            if (s[i + k] < 0x80 || s[i + k] > 0xBF) return i;
+        i += len;
+    }
+    return std::string_view::npos;
+}
+
+std::expected<void, std::string> decode_references(std::string_view raw, std::string& out) {
+    out.clear();
+    std::size_t i = 0;
+    while (i < raw.size()) {
+        std::size_t amp = raw.find('&', i);
+        if (amp == std::string_view::npos) {
+            out.append(raw.substr(i));
+            break;
+        }
+        out.append(raw.substr(i, amp - i));
+        std::size_t semi = raw.find(';', amp);
+        if (semi == std::string_view::npos) return std::unexpected(std::string("'&' without a reference"));
+        std::string_view ref = raw.substr(amp + 1, semi - amp - 1);
+        if (ref == "amp") out.push_back('&');
+        else if (ref == "lt") out.push_back('<');
+        else if (ref == "gt") out.push_back('>');
+        else if (ref == "quot") out.push_back('"');
+        else if (ref == "apos") out.push_back('\'');
+        else if (ref.size() >= 2 && ref[0] == '#') {
+            const bool hex = ref[1] == 'x';
+            std::string_view digits = ref.substr(hex ? 2 : 1);
+            std::uint32_t cp = 0;
+            bool ok = !digits.empty();
+            for (char c : digits) {
+                unsigned d;
+                if (is_digit(c)) d = static_cast<unsigned>(c - '0');
+                else if (hex && c >= 'a' && c <= 'f') d = static_cast<unsigned>(c - 'a' + 10);
+                else if (hex && c >= 'A' && c <= 'F') d = static_cast<unsigned>(c - 'A' + 10);
+                else { ok = false; break; }
+                cp = cp * (hex ? 16 : 10) + d;
+                if (cp > 0x10FFFF) { ok = false; break; }
+            }
+            if (!ok || !is_xml_char(cp))
+                return std::unexpected("bad character reference '&" + printable(ref, 16) + ";'");
+            append_utf8(out, cp);
+        } else {
+            return std::unexpected("unknown entity '&" + printable(ref, 16) + ";'");
+        }
+        i = semi + 1;
+    }
+    return {};
+}
+
+bool Scanner::skip_blank(MjlogError& error) {
+    // Nearly always the next tag follows at once.
+    if (pos_ + 1 < text_.size() && text_[pos_] == '<' && text_[pos_ + 1] != '!') return true;
+    for (;;) {
+        while (pos_ < text_.size() && is_space(text_[pos_])) ++pos_;
+        if (text_.compare(pos_, 4, "<!--") != 0) return true;
+        std::size_t end = text_.find("-->", pos_ + 4);
+        if (end == std::string_view::npos) {
+            error = at_error("unterminated comment", pos_);
+            return false;
+        }
+        pos_ = end + 3;
+    }
+}
+
+std::expected<Tag, MjlogError> Scanner::open() {
+    MjlogError error;
+    if (text_.starts_with("\xEF\xBB\xBF")) pos_ = 3;  // a byte order mark
+    if (!skip_blank(error)) return std::unexpected(error);
+    if (text_.compare(pos_, 5, "<?xml") == 0 && pos_ + 5 < text_.size() && is_space(text_[pos_ + 5])) {
+        std::size_t end = text_.find("?>", pos_);
+        if (end == std::string_view::npos) return std::unexpected(at_error("unterminated XML declaration", pos_));
+        pos_ = end + 2;
+        if (!skip_blank(error)) return std::unexpected(error);
+    }
+    if (pos_ >= text_.size()) return std::unexpected(MjlogError{"no mjloggm element", kNoOffset});
+    if (text_[pos_] != '<') return std::unexpected(at_error("text before the mjloggm element", pos_));
+    auto game = tag();
+    if (!game) return game;
+    if (game->name != "mjloggm") {
+        if (text_.find("<mjloggm", pos_) == std::string_view::npos)
+            return std::unexpected(MjlogError{"no mjloggm element", kNoOffset});
+        return std::unexpected(tag_error("tag before the mjloggm element", game->name, game->offset));
+    }
+    if (game->self_closing) return std::unexpected(tag_error("empty game element", game->name, game->offset));
+    return game;
+}
+
+std::expected<bool, MjlogError> Scanner::next(Tag& out) {
+    MjlogError error;
+    if (!skip_blank(error)) return std::unexpected(error);
+    if (pos_ >= text_.size())
+        return std::unexpected(MjlogError{"the file is cut short: no closing </mjloggm>", text_.size()});
+    if (text_[pos_] != '<') return std::unexpected(at_error("text between tags", pos_));
+    if (pos_ + 1 < text_.size() && text_[pos_ + 1] == '/') {
+        // Only the game's own closing tag: no other element has content.
+        const std::size_t start = pos_;
+        if (text_.compare(pos_, 9, "</mjloggm") != 0)
+            return std::unexpected(at_error("unexpected closing tag", start));
+        pos_ += 9;
+        while (pos_ < text_.size() && is_space(text_[pos_])) ++pos_;
+        if (pos_ >= text_.size() || text_[pos_] != '>') return std::unexpected(at_error("malformed closing tag", start));
+        ++pos_;
+        close_offset_ = start;
+        if (!skip_blank(error)) return std::unexpected(error);
+        if (pos_ != text_.size()) return std::unexpected(at_error("content after </mjloggm>", pos_));
+        return false;
+    }
+    auto t = tag();
+    if (!t) return std::unexpected(std::move(t.error()));
+    out = *t;
+    return true;
+}
+
+// A tag at pos_ (on its '<'): `<`, optional whitespace, a name, attributes each after
+// whitespace, optional whitespace, an optional '/', optional whitespace, `>`.
+std::expected<Tag, MjlogError> Scanner::tag() {
+    const std::size_t start = pos_;
+    const std::size_t n = text_.size();
+    const char* s = text_.data();
+    auto malformed = [&](std::string_view what) { return std::unexpected(at_error(what, start)); };
+    std::size_t i = pos_ + 1;
+    while (i < n && is_space(s[i])) ++i;
+    if (i >= n) return malformed("the file is cut short inside a tag");
+    if (!(is_letter(s[i]) || s[i] == '_')) {
+        if (s[i] == '!' || s[i] == '?') return malformed("markup other than a tag or a comment");
+        return malformed("malformed tag");
+    }
+    const std::size_t name_start = i;
+    while (i < n && is_name_char(s[i])) ++i;
+    Tag t;
+    t.name = text_.substr(name_start, i - name_start);
+    t.offset = start;
+    attributes_.clear();
+    slots_.clear();
+    std::size_t decoded_count = 0;
+    for (;;) {
+        const std::size_t before_space = i;
+        while (i < n && is_space(s[i])) ++i;
+        if (i >= n) return malformed("the file is cut short inside a tag");
+        if (s[i] == '/' || s[i] == '>') break;
+        if (i == before_space || !is_name_char(s[i]))
+            return std::unexpected(tag_error("malformed attribute", t.name, start));
+        const std::size_t attr_start = i;
+        while (i < n && is_name_char(s[i])) ++i;
+        std::string_view attr_name = text_.substr(attr_start, i - attr_start);
+        while (i < n && is_space(s[i])) ++i;
+        if (i >= n || s[i] != '=') return std::unexpected(tag_error("malformed attribute", t.name, start));
+        ++i;
+        while (i < n && is_space(s[i])) ++i;
+        if (i >= n) return malformed("the file is cut short inside a tag");
+        if (s[i] != '"') {
+            return std::unexpected(tag_error(s[i] == '\'' ? "attribute value in single quotes" : "attribute value without quotes",
+                                             t.name, start));
+        }
+        const std::size_t value_start = ++i;
+        const void* quote = std::memchr(s + i, '"', n - i);
+        if (!quote) return malformed("the file is cut short inside a tag");
+        i = static_cast<std::size_t>(static_cast<const char*>(quote) - s);
+        std::string_view value = text_.substr(value_start, i - value_start);
+        ++i;
+        if (value.find('<') != std::string_view::npos)
+            return std::unexpected(tag_error("'<' in an attribute value", t.name, start));
+        const bool references = value.find('&') != std::string_view::npos;
+        if (references) {
+            if (decoded_.size() <= decoded_count) decoded_.resize(decoded_count + 1);
+            if (auto ok = decode_references(value, decoded_[decoded_count]); !ok)
+                return std::unexpected(tag_error(ok.error(), t.name, start));
+            // Views into decoded_ are taken once every value is decoded: the slots may move.
+            slots_.push_back(decoded_count++);
+        } else {
+            slots_.push_back(std::string_view::npos);
+        }
+        attributes_.push_back({attr_name, value});
+    }
+    if (s[i] == '/') {
+        t.self_closing = true;
+        ++i;
+        while (i < n && is_space(s[i])) ++i;
+    }
+    if (i >= n) return malformed("the file is cut short inside a tag");
+    if (s[i] != '>') return std::unexpected(tag_error("malformed tag end", t.name, start));
+    pos_ = i + 1;
+    if (decoded_count)
+        for (std::size_t a = 0; a < attributes_.size(); ++a)
+            if (slots_[a] != std::string_view::npos) attributes_[a].value = decoded_[slots_[a]];
+    // A repeated attribute would make the tag mean two things.
+    if (attributes_.size() > 1) {
+        bool repeated = false;
+        if (attributes_.size() <= 16) {
+            for (std::size_t a = 0; a < attributes_.size() && !repeated; ++a)
+                for (std::size_t b = a + 1; b < attributes_.size(); ++b)
+                    if (attributes_[a].name == attributes_[b].name) { repeated = true; break; }
+        } else {
+            std::vector<std::string_view> names;
+            for (const Attribute& a : attributes_) names.push_back(a.name);
+            std::ranges::sort(names);
+            repeated = std::ranges::adjacent_find(names) != names.end();
+        }
+        if (repeated) return std::unexpected(tag_error("repeated attribute", t.name, start));
+    }
+    t.attributes = attributes_;
+    return t;
+}
+
+}  // namespace tessmar::mjlog::xml

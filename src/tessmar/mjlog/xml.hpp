@@ -1,0 +1,104 @@
+// The lexical layer of the mjlog reader: the tags of one machine-written XML document, read in
+// place. Only what that writer produces is accepted: a prolog of whitespace, comments and an
+// XML declaration, one <mjloggm> element holding self-closing (or unclosed) tags with
+// double-quoted attributes and nothing but whitespace and comments between them, then
+// whitespace and comments. Anything else is refused, never guessed at.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <expected>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tessmar/mjlog/error.hpp"
+
+namespace tessmar::mjlog::xml {
+
+/** One attribute; `value` has its character references replaced. */
+struct Attribute {
+    std::string_view name;
+    std::string_view value;
+};
+
+/** One opening or self-closing tag. Views stay valid until the scanner reads the next tag. */
+struct Tag {
+    std::string_view name;
+    std::size_t offset = 0;  // of its '<'
+    std::span<const Attribute> attributes;
+    bool self_closing = false;
+
+    const Attribute* find(std::string_view attr) const {
+        for (const Attribute& a : attributes)
+            if (a.name == attr) return &a;
+        return nullptr;
+    }
+};
+
+/** A draw or discard tag written `<T99/>`, as the quick path reads it. */
+struct Move {
+    std::string_view name;  // "T99"
+    std::size_t offset = 0;
+    unsigned id = 0;  // the tile id, or 999 when it has more digits than a tile id can
+};
+
+/** The first byte that is not part of valid UTF-8 (overlong forms, surrogates and code
+ *  points above U+10FFFF are invalid), or npos. */
+std::size_t invalid_utf8_offset(std::string_view text);
+
+/** Replaces the character references of an attribute value (the five named entities, decimal
+ *  and hexadecimal references) into `out`. Errors: a message for a bare '&', an unknown entity
+ *  or a reference to no XML character. */
+std::expected<void, std::string> decode_references(std::string_view raw, std::string& out);
+
+class Scanner {
+public:
+    /** `text` must be valid UTF-8 (checked by the caller). */
+    explicit Scanner(std::string_view text) : text_(text) {}
+
+    /** Skips the prolog and reads the <mjloggm> tag. */
+    std::expected<Tag, MjlogError> open();
+    /** The next tag inside the element into `tag`; false at the closing </mjloggm>, after
+     *  checking that only whitespace and comments follow it. */
+    std::expected<bool, MjlogError> next(Tag& tag);
+    /** A draw or discard written `<T99/>` right at the current position, into `move`; false,
+     *  having read nothing, for anything else. Nearly every tag is one of these, so they are
+     *  read here without the general path of `next`. */
+    bool quick(Move& move) {
+        const char* s = text_.data() + pos_;
+        const std::size_t left = text_.size() - pos_;
+        if (left < 5 || s[0] != '<' || !((s[1] >= 'D' && s[1] <= 'G') || (s[1] >= 'T' && s[1] <= 'W')) ||
+            static_cast<unsigned>(s[2] - '0') > 9)
+            return false;
+        std::size_t k = 3;
+        unsigned id = static_cast<unsigned>(s[2] - '0');
+        while (k < left && static_cast<unsigned>(s[k] - '0') <= 9) {
+            id = id < 1000 ? id * 10 + static_cast<unsigned>(s[k] - '0') : id;
+            ++k;
+        }
+        if (k + 1 >= left || s[k] != '/' || s[k + 1] != '>') return false;
+        move.name = std::string_view(s + 1, k - 1);
+        move.offset = pos_;
+        move.id = id < 1000 ? id : 999;
+        pos_ += k + 2;
+        return true;
+    }
+    /** Where the closing tag stands, once `next` returned false. */
+    std::size_t close_offset() const { return close_offset_; }
+
+private:
+    // Whitespace and comments from pos_; false with `error` set for an unterminated comment.
+    bool skip_blank(MjlogError& error);
+    std::expected<Tag, MjlogError> tag();
+
+    std::string_view text_;
+    std::size_t pos_ = 0;
+    std::size_t close_offset_ = 0;
+    std::vector<Attribute> attributes_;
+    std::vector<std::string> decoded_;  // values with references, one slot per attribute
+    std::vector<std::size_t> slots_;    // per attribute: its slot in decoded_, or npos
+};
+
+}  // namespace tessmar::mjlog::xml

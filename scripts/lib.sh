@@ -23,37 +23,37 @@ install_packages() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${need[@]}" >&2
 }
 
-# find_python: prints the path of a Python 3.12 or later (python3 may be older here).
-find_python() {
-  local c v
-  local candidates=(python3.14 python3.13 python3.12 python3)
-  if command -v pyenv >/dev/null 2>&1; then
-    for v in "$(pyenv root)"/versions/3.*/bin/python3; do candidates+=("$v"); done
-  fi
-  for c in "${candidates[@]}"; do
+# first_python CONDITION CANDIDATE...: prints the path of the first candidate that runs and
+# whose `sys.version_info` meets CONDITION (a Python expression over `v`).
+first_python() {
+  local condition="$1" c
+  shift
+  for c in "$@"; do
     # A shim may exist and still fail to run, so each candidate is run.
     if command -v "$c" >/dev/null 2>&1 &&
-       "$c" -c 'import sys, venv; sys.exit(0 if sys.version_info >= (3, 12) else 1)' 2>/dev/null; then
+       "$c" -c "import sys, venv; v = sys.version_info; sys.exit(0 if $condition else 1)" 2>/dev/null; then
       command -v "$c"; return 0
     fi
   done
   return 1
 }
 
+# pyenv_pythons GLOB: the pyenv-installed interpreters of the versions matching GLOB, if any.
+pyenv_pythons() {
+  command -v pyenv >/dev/null 2>&1 || return 0
+  local v
+  for v in "$(pyenv root)"/versions/$1/bin/python3; do [ -e "$v" ] && echo "$v"; done
+  return 0
+}
+
+# find_python: prints the path of a Python 3.12 or later (python3 may be older here).
+find_python() {
+  first_python "v >= (3, 12)" python3.14 python3.13 python3.12 python3 $(pyenv_pythons "3.*")
+}
+
 # find_python_version X.Y: prints the path of a Python X.Y, if there is one.
 find_python_version() {
-  local want="$1" c v
-  local candidates=("python$want")
-  if command -v pyenv >/dev/null 2>&1; then
-    for v in "$(pyenv root)"/versions/"$want".*/bin/python3; do candidates+=("$v"); done
-  fi
-  for c in "${candidates[@]}"; do
-    if command -v "$c" >/dev/null 2>&1 &&
-       "$c" -c "import sys, venv; sys.exit(0 if '%d.%d' % sys.version_info[:2] == '$want' else 1)" 2>/dev/null; then
-      command -v "$c"; return 0
-    fi
-  done
-  return 1
+  first_python "v[:2] == ($(echo "$1" | tr . ,))" "python$1" $(pyenv_pythons "$1.*")
 }
 
 # ensure_venv DIR: makes DIR a virtual environment of a Python 3.12 or later, unless it is one.

@@ -67,13 +67,33 @@ void register_game(const fs::path& xml_path) {
         for (auto _ : state) benchmark::DoNotOptimize(tessmar::convert_log_texts(*json));
         set_throughput(state, json->size());
     });
-    // XML to mjai through the JSON text, the simplest mjlog-to-mjai route; bytes of XML.
+    // XML to mjai through the JSON text, as mjlog_to_tenhou then tenhou_to_mjai; bytes of XML.
     benchmark::RegisterBenchmark(("mjlog_then_convert_log_texts/" + name).c_str(), [xml, name](benchmark::State& state) {
         std::string out;
         for (auto _ : state) {
             out.clear();
             (void)tessmar::mjlog::append_mjlog_as_tenhou(*xml, name, out);
             benchmark::DoNotOptimize(tessmar::convert_log_texts(out));
+        }
+        set_throughput(state, xml->size());
+    });
+    // The game columns alone, from a game read once.
+    benchmark::RegisterBenchmark(("mjlog_game_columns/" + name).c_str(), [xml](benchmark::State& state) {
+        tessmar::mjlog::Game game;
+        (void)tessmar::mjlog::read_game(*xml, game);
+        for (auto _ : state) {
+            tessmar::GameColumns columns;
+            benchmark::DoNotOptimize(tessmar::mjlog::game_columns(game, columns));
+            benchmark::DoNotOptimize(columns);
+        }
+        set_throughput(state, xml->size());
+    });
+    // XML to mjai as mjlog_to_mjai does it: game columns straight from the game read.
+    benchmark::RegisterBenchmark(("mjlog_to_columns_then_drive/" + name).c_str(), [xml, name](benchmark::State& state) {
+        for (auto _ : state) {
+            tessmar::mjlog::Game game;
+            (void)tessmar::mjlog::read_mjlog(*xml, name, game);
+            benchmark::DoNotOptimize(tessmar::convert_mjlog_texts(game));
         }
         set_throughput(state, xml->size());
     });

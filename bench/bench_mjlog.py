@@ -2,7 +2,7 @@
 JSON that Tenhou's server made of the same game (target: at most 1.5 times), and
 mjlog_to_tenhou alone, with MB/s of XML.
 
-Usage: python bench/bench_mjlog.py    (games: ../shared/mjlog/*.xml when present, else examples/*.xml)
+Usage: python bench/bench_mjlog.py    (games: ../shared/mjlog/*.xml when present, else examples/mjlog/*.xml)
 """
 
 import json
@@ -21,7 +21,8 @@ def games() -> list[tuple[pathlib.Path, pathlib.Path]]:
     shared = ROOT.parent / "shared"
     if (shared / "mjlog").is_dir():
         return [(x, shared / "logs" / (x.stem + ".json")) for x in sorted((shared / "mjlog").glob("*.xml"))]
-    return [(x, x.with_suffix(".json")) for x in sorted((ROOT / "examples").glob("*.xml"))]
+    examples = ROOT / "examples"
+    return [(x, examples / (x.stem + ".json")) for x in sorted((examples / "mjlog").glob("*.xml"))]
 
 
 def main() -> int:

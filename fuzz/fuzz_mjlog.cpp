@@ -3,7 +3,9 @@
 //   - a result is strict UTF-8 JSON that the project's own log reader takes, unless it stops
 //     at a number its columns cannot hold (the XML allows any 32-bit value);
 //   - converting again gives the same bytes, and the appending form appends exactly them;
-//   - an error has a message (one short line of UTF-8), and the byte it names lies inside the input.
+//   - an error has a message (one short line of UTF-8), and the byte it names lies inside the input;
+//   - the mjai route without the text (game columns made from the game read) gives the same
+//     events, or fails at the same stage, as converting the text; it refuses the same XML.
 #include <boost/json/parse.hpp>
 
 #include <cstddef>
@@ -15,6 +17,7 @@
 
 #include "tessmar/mjlog/mjlog.hpp"
 #include "tessmar/mjlog/xml.hpp"
+#include "tessmar/pipeline.hpp"
 #include "tessmar/read/read.hpp"
 
 namespace {
@@ -37,6 +40,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             e.message.find('\n') != std::string::npos)
             broken("the message is not one short line of UTF-8", e.message);
         if (e.offset != tessmar::mjlog::kNoOffset && e.offset > size) broken("error offset beyond the input", e.message);
+        tessmar::mjlog::Game game;
+        auto read = tessmar::mjlog::read_mjlog(xml, "2019021004gm-00a9-0000-e2f6516d", game);
+        if (read || read.error().message != e.message || read.error().offset != e.offset)
+            broken("reading the game refuses differently", e.message);
         std::string again = "x";
         if (tessmar::mjlog::append_mjlog_as_tenhou(xml, "", again) || again != "x")
             broken("the appending form left something on error", e.message);
@@ -52,6 +59,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const char before = e.offset > 0 && e.offset <= json.size() ? json[e.offset - 1] : 0;
         const bool at_number = (at >= '0' && at <= '9') || at == '-' || (before >= '0' && before <= '9');
         if (e.is_model_error() || !at_number) broken("the log reader refuses the output", e.message + "\n" + json);
+    }
+    {
+        tessmar::mjlog::Game game;
+        if (!tessmar::mjlog::read_mjlog(xml, "2019021004gm-00a9-0000-e2f6516d", game))
+            broken("reading the game refuses what converts", json);
+        const auto direct = tessmar::convert_mjlog_texts(game);
+        const auto via_text = tessmar::convert_log_texts(json);
+        if (direct.has_value() != via_text.has_value()) broken("the mjai routes disagree on success", json);
+        if (direct && (direct->lines() != via_text->lines() || direct->size() != via_text->size()))
+            broken("the mjai routes give different events", json);
+        if (!direct && direct.error().stage != via_text.error().stage)
+            broken("the mjai routes fail at different stages", via_text.error().detail + "\n" + json);
     }
     auto twice = tessmar::mjlog::mjlog_to_tenhou(xml, "2019021004gm-00a9-0000-e2f6516d");
     if (!twice || *twice != json) broken("converting twice differs", json);

@@ -78,7 +78,7 @@ rm -rf "$SEEDS"
 python3 fuzz/make_corpus.py "$SEEDS" examples/*.json ../shared/logs/*.json
 rm -rf "$BUILD/seeds-mjlog"
 mkdir -p "$BUILD/seeds-mjlog"
-cp examples/*.xml "$BUILD/seeds-mjlog/"
+cp examples/mjlog/*.xml "$BUILD/seeds-mjlog/"
 cp ../shared/mjlog/*.xml "$BUILD/seeds-mjlog/" 2>/dev/null || true
 
 status=0

@@ -76,10 +76,10 @@ PyObject* mjlog_to_mjai(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
     return guarded([&]() -> PyObject* {
         const std::optional<Arguments> arguments = bind("mjlog_to_mjai", args, nargs, kwnames);
         if (!arguments) return nullptr;
-        // The JSON text stays inside the core: no str is made of it.
-        const auto json = mjlog::mjlog_to_tenhou(arguments->xml, arguments->ref);
-        if (!json) return raise_mjlog_error(json.error());
-        const auto texts = convert_log_texts(*json);
+        // Straight from the game read to its columns: no JSON text is written or read.
+        mjlog::Game game;
+        if (auto ok = mjlog::read_mjlog(arguments->xml, arguments->ref, game); !ok) return raise_mjlog_error(ok.error());
+        const auto texts = convert_mjlog_texts(game);
         if (!texts) return raise_stage_failure(texts.error().stage);
         return texts_to_list(*texts);
     });

@@ -8,7 +8,9 @@
 #include <string_view>
 #include <vector>
 
+#include "tessmar/columns/columns.hpp"
 #include "tessmar/emit/texts.hpp"
+#include "tessmar/mjlog/game.hpp"
 
 namespace tessmar {
 
@@ -23,6 +25,13 @@ struct PipelineError {
 /** Read the log into columns, check it as a game, and drive it turn by turn, writing each
  *  event's JSON text as it comes. Errors: the first stage that fails, with its diagnostic. */
 std::expected<EventTexts, PipelineError> convert_log_texts(std::string_view text);
+
+/** As `convert_log_texts` for a game already in columns: the driving stage alone. */
+std::expected<EventTexts, PipelineError> convert_columns_texts(const GameColumns& game);
+
+/** As `convert_log_texts` of the Tenhou JSON text of a game read from mjlog XML (same events,
+ *  same failing stage), without writing and reading that text. */
+std::expected<EventTexts, PipelineError> convert_mjlog_texts(const mjlog::Game& game);
 
 /** As `convert_log_texts`, with each text in a string of its own. */
 std::expected<std::vector<std::string>, PipelineError> convert_log(std::string_view text);

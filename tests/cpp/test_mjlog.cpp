@@ -4,6 +4,7 @@
 
 #include <boost/json/parse.hpp>
 #include <boost/json/serialize.hpp>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -11,6 +12,7 @@
 
 #include "tessmar/mjlog/mjlog.hpp"
 #include "tessmar/mjlog/score.hpp"
+#include "tessmar/mjlog/tiles.hpp"
 #include "tessmar/pipeline.hpp"
 #include "tessmar/read/read.hpp"
 
@@ -73,7 +75,7 @@ std::string error_of(const std::string& xml) {
 TEST(MjlogRealGames, ConvertByteForByteAndReadBackAsLogs) {
     const fs::path shared = fs::path(TESSMAR_SHARED_LOGS).parent_path() / "mjlog";
     const std::pair<fs::path, fs::path> games[] = {
-        {fs::path(TESSMAR_EXAMPLES) / "tb-2019021004gm-00a9-0000-e2f6516d.xml",
+        {fs::path(TESSMAR_EXAMPLES) / "mjlog" / "tb-2019021004gm-00a9-0000-e2f6516d.xml",
          fs::path(TESSMAR_EXAMPLES) / "tb-2019021004gm-00a9-0000-e2f6516d.json"},
         {shared / "tb-2019103023gm-00a9-0000-f90e0fe9.xml",
          fs::path(TESSMAR_SHARED_LOGS) / "tb-2019103023gm-00a9-0000-f90e0fe9.json"},
@@ -101,7 +103,7 @@ TEST(MjlogRealGames, ConvertByteForByteAndReadBackAsLogs) {
 }
 
 TEST(MjlogRealGames, EveryCutOfTheFileIsRefused) {
-    const std::string xml = read_file(fs::path(TESSMAR_EXAMPLES) / "tb-2019021004gm-00a9-0000-e2f6516d.xml");
+    const std::string xml = read_file(fs::path(TESSMAR_EXAMPLES) / "mjlog" / "tb-2019021004gm-00a9-0000-e2f6516d.xml");
     ASSERT_FALSE(xml.empty());
     for (std::size_t cut = 0; cut < xml.size(); cut += 7) EXPECT_FALSE(mjlog_to_tenhou(xml.substr(0, cut), "")) << cut;
     // Without its closing tag or without the owari of its last ending.
@@ -352,4 +354,82 @@ TEST(MjlogRefusals, GamesThatCannotBeWrittenAsAFourPlayerLog) {
         {game(""), "no INIT tag"},
     };
     for (const auto& [xml, message] : cases) EXPECT_NE(error_of(xml).find(message), std::string::npos) << message;
+}
+
+TEST(MjlogGame, HandOrderIsTheSortedOrderEvenWithAnIdTwice) {
+    // As the hand is written: sorted by (hand_key, id), a red five behind the plain ones.
+    auto sorted = [](std::array<std::uint8_t, 13> hand, bool red) {
+        std::ranges::sort(hand, [red](unsigned a, unsigned b) {
+            return std::pair(hand_key(a, red), a) < std::pair(hand_key(b, red), b);
+        });
+        return hand;
+    };
+    const std::array<std::uint8_t, 13> hands[] = {
+        {135, 16, 17, 0, 52, 88, 89, 19, 18, 63, 64, 1, 100},
+        {16, 16, 16, 3, 3, 135, 0, 0, 52, 53, 52, 88, 18},  // ids twice: only made-up input
+        {12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0},
+    };
+    for (const auto& hand : hands)
+        for (bool red : {false, true}) EXPECT_EQ(hand_order(hand, red), sorted(hand, red)) << red;
+}
+
+// ---- the mjai route --------------------------------------------------------------------------
+
+namespace {
+
+// The stage where both mjai routes fail (as an int), or -1 where both give the same events; a
+// disagreement is a failure of the test.
+int stage_of_both_routes(const std::string& xml) {
+    const auto text = mjlog_to_tenhou(xml, "r");
+    Game game;
+    if (!text || !read_mjlog(xml, "r", game)) {
+        ADD_FAILURE() << "refused: " << xml.substr(0, 200);
+        return -2;
+    }
+    const auto direct = tessmar::convert_mjlog_texts(game);
+    const auto via_text = tessmar::convert_log_texts(*text);
+    if (direct.has_value() != via_text.has_value()) {
+        ADD_FAILURE() << "one route fails: " << *text;
+        return -2;
+    }
+    if (direct) {
+        EXPECT_EQ(direct->lines(), via_text->lines()) << *text;
+        return -1;
+    }
+    EXPECT_EQ(direct.error().stage, via_text.error().stage) << via_text.error().detail;
+    return static_cast<int>(via_text.error().stage);
+}
+
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+    return text.replace(text.find(from), from.size(), to);
+}
+
+}  // namespace
+
+TEST(MjlogToMjai, GameColumnsGiveTheEventsOfTheText) {
+    EXPECT_EQ(stage_of_both_routes(read_file(fs::path(TESSMAR_EXAMPLES) / "mjlog" / "tb-2019021004gm-00a9-0000-e2f6516d.xml")), -1);
+    // Calls of each kind (kan zeros, trailing ones dropped), riichi, tsumogiri, both red rules,
+    // a double ron, a draw with payments.
+    const std::string win = R"(<AGARI ten="40,2700,0" yaku="4,1,52,1" who="1" fromWho="1" sc="250,-13,250,26,250,-7,250,-6" )" +
+                            std::string(kOwari) + "/>";
+    const std::string kyokus[] = {
+        one_kyoku(R"(<T60/><D60/><T61/><D0/><T62/><REACH who="0" step="1"/><D62/><T70/><D70/><D94/><N who="1" m="54647"/><E21/>)"),
+        one_kyoku(R"(<D60/><N who="1" m="15362"/><U5/>)", win),
+        one_kyoku(R"(<D60/><N who="1" m="15363"/><U5/><E5/><U98/><N who="1" m="37969"/><U6/><E6/>)", kLastEnd, R"(<GO type="7"/>)"),
+        one_kyoku(R"(<U16/><N who="1" m="4096"/><U5/><E5/><F7/>)", R"(<RYUUKYOKU type="nm" sc="250,-40,250,120,250,-40,250,-40" )" +
+                                                                   std::string(kOwari) + "/>"),
+        one_kyoku("<D5/>", R"(<AGARI ten="30,1000,0" yaku="10,1,53,0" who="1" fromWho="0" sc="250,-10,250,10,250,0,250,0"/>)"
+                           R"(<AGARI ten="40,8000,1" yaku="1,1,53,0,52,3" doraHaiUra="5,88" who="2" fromWho="0" paoWho="3" )"
+                           R"(sc="240,-80,260,0,250,80,250,0" )" + std::string(kOwari) + "/>"),
+        // Deltas beyond 32 bits: the text's reader takes that win for no win.
+        one_kyoku(R"(<D60/><N who="1" m="15362"/><U5/>)", replaced(win, "250,26,", "250,2000000000,")),
+    };
+    for (const std::string& xml : kyokus) stage_of_both_routes(xml);
+    // Values the columns cannot hold: a round above 255, a score beyond 32 bits.
+    const int parse = static_cast<int>(tessmar::Stage::Parse);
+    EXPECT_EQ(stage_of_both_routes(game(replaced(kInit, "seed=\"0,", "seed=\"256,") + kLastEnd)), parse);
+    EXPECT_EQ(stage_of_both_routes(game(replaced(kInit, "ten=\"250,", "ten=\"-21474837,") + kLastEnd)), parse);
+    // 255 is held (and then refused by the driver, in both routes).
+    EXPECT_EQ(stage_of_both_routes(game(replaced(kInit, "seed=\"0,", "seed=\"255,") + kLastEnd)),
+              static_cast<int>(tessmar::Stage::Convert));
 }

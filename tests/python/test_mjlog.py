@@ -16,7 +16,7 @@ SHARED = ROOT.parent / "shared"
 
 # (XML, the JSON Tenhou's server wrote for it, the game id); a game missing here is skipped.
 GAMES = [
-    (EXAMPLES / "tb-2019021004gm-00a9-0000-e2f6516d.xml", EXAMPLES / "tb-2019021004gm-00a9-0000-e2f6516d.json",
+    (EXAMPLES / "mjlog" / "tb-2019021004gm-00a9-0000-e2f6516d.xml", EXAMPLES / "tb-2019021004gm-00a9-0000-e2f6516d.json",
      "2019021004gm-00a9-0000-e2f6516d"),
     (SHARED / "mjlog" / "tb-2019103023gm-00a9-0000-f90e0fe9.xml",
      SHARED / "logs" / "tb-2019103023gm-00a9-0000-f90e0fe9.json", "2019103023gm-00a9-0000-f90e0fe9"),

@@ -219,6 +219,20 @@ char* put_points(char* p, const Points& values) {
     return p;
 }
 
+bool is_ascii(std::string_view text) {
+    unsigned char any = 0;
+    for (char c : text) any |= static_cast<unsigned char>(c);
+    return any < 0x80;
+}
+
+// The buffer's size while writing: its contents past what is written are never read, so the
+// resize leaves them as they are instead of filling them.
+void set_size(std::string& buffer, std::size_t size) {
+    buffer.resize_and_overwrite(size, [](char*, std::size_t n) { return n; });
+}
+
+}  // namespace
+
 // Escapes into `p` as mjai::append_json_string does, copying runs that need no escape in one piece.
 char* put_string(char* p, std::string_view text) {
     static constexpr char kHex[] = "0123456789abcdef";
@@ -250,20 +264,6 @@ char* put_string(char* p, std::string_view text) {
     *p++ = '"';
     return p;
 }
-
-bool is_ascii(std::string_view text) {
-    unsigned char any = 0;
-    for (char c : text) any |= static_cast<unsigned char>(c);
-    return any < 0x80;
-}
-
-// The buffer's size while writing: its contents past what is written are never read, so the
-// resize leaves them as they are instead of filling them.
-void set_size(std::string& buffer, std::size_t size) {
-    buffer.resize_and_overwrite(size, [](char*, std::size_t n) { return n; });
-}
-
-}  // namespace
 
 constinit const std::array<QuotedTile, kTileCount> kQuotedTiles = make_quoted_tiles();
 constinit const std::array<RepeatText, kRepeatTextCount - kDoraKeys> kRepeatTexts = make_repeat_texts();

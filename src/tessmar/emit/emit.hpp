@@ -8,6 +8,7 @@
 #include <cstring>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "tessmar/emit/texts.hpp"
 #include "tessmar/tenhou/tile.hpp"
@@ -260,5 +261,10 @@ private:
     std::size_t count_ = 0;      // events written
     std::size_t count_cap_ = 0;  // the lists' size while writing
 };
+
+/** Writes `text` (valid UTF-8) as a JSON string at `p`, with room for 6 * size + 2 bytes: '"'
+ *  and '\' escaped, control characters as \b \f \n \r \t or \u00xx, everything else as it is.
+ *  The Tenhou JSON writer (mjlog/text.hpp) escapes the same way. */
+char* put_string(char* p, std::string_view text);
 
 }  // namespace tessmar::emit

@@ -19,9 +19,14 @@ struct Entry {
     static constexpr std::uint8_t kTsumogiri = 0x10;  // a discard of the tile just drawn
     static constexpr std::uint8_t kRiichi = 0x20;     // the riichi discard
 
-    std::uint8_t column;  // seat * 2, + 1 for the discard column
-    std::uint8_t kind;    // Kind | flags
-    std::uint16_t value;
+    // One word rather than byte fields: after a byte store a compiler must assume any memory
+    // changed, and the reader stores one entry per tag.
+    std::uint32_t bits;
+
+    constexpr Entry(unsigned column, unsigned kind, unsigned value) : bits(column | kind << 8 | value << 16) {}
+    constexpr unsigned column() const { return bits & 0xFF; }  // seat * 2, + 1 for the discard column
+    constexpr unsigned kind() const { return (bits >> 8) & 0xFF; }  // Kind | flags
+    constexpr unsigned value() const { return bits >> 16; }
 };
 
 /** A range [begin, end) into one of the game's arrays. */
@@ -53,6 +58,8 @@ struct Kyoku {
     std::array<std::array<std::uint8_t, 13>, 4> hands;
     Range dora, ura;  // into Game::tiles
     Range entries;    // into Game::entries
+    // Entries of each column as written: a discard column without its trailing zeros.
+    std::array<std::uint32_t, 8> column_sizes{};
     Range wins;       // into Game::wins; empty for a draw
     DrawKind draw = DrawKind::Exhaustive;
     std::uint8_t tenpai = 0;  // hands shown at a draw

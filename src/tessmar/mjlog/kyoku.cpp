@@ -62,10 +62,15 @@ Status Reader::init(const Tag& t) {
     step_ = 0;
     last_drawn_.fill(-1);
     riichi_.fill(false);
+    counts_.fill(0);
+    sizes_.fill(0);
     return {};
 }
 
-void Reader::close_kyoku() { g_.kyokus.back().entries.end = static_cast<std::uint32_t>(g_.entries.size()); }
+void Reader::close_kyoku() {
+    g_.kyokus.back().entries.end = static_cast<std::uint32_t>(g_.entries.size());
+    g_.kyokus.back().column_sizes = sizes_;
+}
 
 Status Reader::in_play(std::string_view name, std::size_t offset) const {
     if (!in_kyoku_) return std::unexpected(tag_error("kyoku event before the first INIT", name, offset));
@@ -76,21 +81,7 @@ Status Reader::in_play(std::string_view name, std::size_t offset) const {
 Status Reader::move(std::string_view name, std::size_t offset, unsigned id) {
     if (!in_kyoku_ || ended_) return in_play(name, offset);
     if (id >= kTileIds) return std::unexpected(tag_error("tile id out of range: " + printable(name.substr(1)), name, offset));
-    const char letter = name[0];
-    if (letter >= 'T') {
-        const auto seat = static_cast<std::uint8_t>(letter - 'T');
-        g_.entries.push_back({static_cast<std::uint8_t>(seat * 2), Entry::Tile, static_cast<std::uint16_t>(id)});
-        last_drawn_[seat] = static_cast<int>(id);
-    } else {
-        const auto seat = static_cast<std::uint8_t>(letter - 'D');
-        std::uint8_t kind = Entry::Tile;
-        if (last_drawn_[seat] == static_cast<int>(id)) kind |= Entry::kTsumogiri;
-        if (riichi_[seat]) kind |= Entry::kRiichi;
-        g_.entries.push_back({static_cast<std::uint8_t>(seat * 2 + 1), kind, static_cast<std::uint16_t>(id)});
-        last_drawn_[seat] = -1;
-        riichi_[seat] = false;
-    }
-    ++step_;
+    add_move(name[0], id);
     return {};
 }
 
@@ -107,10 +98,15 @@ Status Reader::call(const Tag& t) {
     const auto take = static_cast<std::uint8_t>(*who * 2), discard = static_cast<std::uint8_t>(take + 1);
     if (in_discard_column(meld->kind)) {
         g_.entries.push_back({discard, Entry::Call, code});
+        sizes_[discard] = ++counts_[discard];
     } else {
         g_.entries.push_back({take, Entry::Call, code});
+        sizes_[take] = ++counts_[take];
         // The caller discards nothing for the called tile of an open kan.
-        if (meld->kind == MeldKind::Daiminkan) g_.entries.push_back({discard, Entry::Zero, 0});
+        if (meld->kind == MeldKind::Daiminkan) {
+            g_.entries.push_back({discard, Entry::Zero, 0});
+            ++counts_[discard];
+        }
     }
     last_drawn_[*who] = -1;
     ++step_;

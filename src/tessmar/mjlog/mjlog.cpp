@@ -7,13 +7,17 @@
 
 namespace tessmar::mjlog {
 
-std::expected<void, MjlogError> append_mjlog_as_tenhou(std::string_view xml, std::string_view ref, std::string& out) {
+std::expected<void, MjlogError> read_mjlog(std::string_view xml, std::string_view ref, Game& game) {
     if (std::size_t bad = xml::invalid_utf8_offset(xml); bad != std::string_view::npos)
         return std::unexpected(at_error("the text is not UTF-8", bad));
     if (xml::invalid_utf8_offset(ref) != std::string_view::npos)
         return std::unexpected(MjlogError{"the game id is not UTF-8", kNoOffset});
+    return read_game(xml, game);
+}
+
+std::expected<void, MjlogError> append_mjlog_as_tenhou(std::string_view xml, std::string_view ref, std::string& out) {
     Game game;
-    if (auto ok = read_game(xml, game); !ok) return ok;
+    if (auto ok = read_mjlog(xml, ref, game); !ok) return ok;
     write_tenhou(game, ref, out);
     return {};
 }

@@ -7,7 +7,9 @@
 #include <string>
 #include <string_view>
 
+#include "tessmar/columns/columns.hpp"
 #include "tessmar/mjlog/error.hpp"
+#include "tessmar/mjlog/game.hpp"
 
 namespace tessmar::mjlog {
 
@@ -20,5 +22,13 @@ std::expected<std::string, MjlogError> mjlog_to_tenhou(std::string_view xml, std
 
 /** As `mjlog_to_tenhou`, appending the text to `out`; on error `out` is left as it was. */
 std::expected<void, MjlogError> append_mjlog_as_tenhou(std::string_view xml, std::string_view ref, std::string& out);
+
+/** The first half of `mjlog_to_tenhou`: the XML read into `game` (fresh), with the same errors. */
+std::expected<void, MjlogError> read_mjlog(std::string_view xml, std::string_view ref, Game& game);
+
+/** The game columns that the JSON log reader makes of the Tenhou JSON text of `game`, made
+ *  without that text, into `out` (fresh); false where that reader refuses the text: a kyoku
+ *  header value above 255 or a score beyond 32 bits. */
+bool game_columns(const Game& game, GameColumns& out);
 
 }  // namespace tessmar::mjlog

@@ -28,11 +28,20 @@ Status Reader::run(std::string_view text) {
         if (!v) return std::unexpected(tag_error(v.error(), game->name, game->offset));
         g_.ver = *v;
     }
+    // Room for all at once, from what real games hold per byte of text: an entry per fifteen
+    // bytes, a kyoku (and about one win of six yaku) per one to two thousand.
+    g_.entries.reserve(text.size() / 10);
+    g_.kyokus.reserve(text.size() / 1000 + 1);
+    g_.wins.reserve(text.size() / 1000 + 1);
+    g_.yaku.reserve(text.size() / 150 + 8);
+    g_.tiles.reserve(text.size() / 500 + 8);
     xml::Tag t;
     xml::Move m;
     for (;;) {
-        while (scanner.quick(m))
-            if (auto ok = move(m.name, m.offset, m.id); !ok) return ok;
+        while (scanner.quick(m)) {
+            if (!in_kyoku_ || ended_ || m.id >= kTileIds) return move(m.name, m.offset, m.id);  // its error
+            add_move(m.name[0], m.id);
+        }
         auto more = scanner.next(t);
         if (!more) return std::unexpected(std::move(more.error()));
         if (!*more) break;

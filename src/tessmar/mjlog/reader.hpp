@@ -52,6 +52,22 @@ private:
     Status init(const Tag& t);
     // A draw (letters T U V W) or discard (D E F G) of tile `id`.
     Status move(std::string_view name, std::size_t offset, unsigned id);
+    // The move itself, once it may stand here. No branch on its seat or kind, which follow no
+    // pattern a predictor could learn: masks, where compilers would make a conditional a branch.
+    void add_move(char letter, unsigned id) {
+        // D E F G and T U V W: the seat in the two low bits, 0x10 set for a draw.
+        const unsigned seat = static_cast<unsigned>(letter) & 3;
+        const unsigned draw = (static_cast<unsigned>(letter) >> 4) & 1;
+        const unsigned discard = draw ^ 1, discard_mask = 0u - discard;
+        const unsigned flags = (static_cast<unsigned>(last_drawn_[seat] == static_cast<int>(id)) * Entry::kTsumogiri) |
+                               (static_cast<unsigned>(riichi_[seat]) * Entry::kRiichi);
+        static_assert(Entry::Tile == 0);
+        g_.entries.push_back({seat * 2 + discard, flags & discard_mask, id});
+        sizes_[seat * 2 + discard] = ++counts_[seat * 2 + discard];
+        last_drawn_[seat] = static_cast<int>(id | discard_mask);
+        riichi_[seat] = riichi_[seat] & (draw != 0);
+        ++step_;
+    }
     Status call(const Tag& t);
     Status reach(const Tag& t);
     Status dora(const Tag& t);
@@ -84,6 +100,8 @@ private:
     std::uint32_t step_ = 0;
     std::array<int, 4> last_drawn_{};
     std::array<bool, 4> riichi_{};
+    // Entries of each column so far, and up to the last one that is not a kan's zero.
+    std::array<std::uint32_t, 8> counts_{}, sizes_{};
 
     // The last ending so far, and the ending that carried owari, if any.
     std::size_t last_ending_offset_ = kNoOffset;

@@ -1,6 +1,9 @@
 // Tile ids of the XML (0..135: kind * 4 + copy) as Tenhou's two-digit tile codes.
 #pragma once
 
+#include <array>
+#include <bit>
+#include <cstddef>
 #include <cstdint>
 
 #include "tessmar/tenhou/tile.hpp"
@@ -23,6 +26,54 @@ constexpr unsigned tile_code(unsigned id, bool red) {
 
 /** Sorts codes in hand order: ascending, each red five right behind the plain five. */
 constexpr unsigned hand_key(unsigned id, bool red) { return kind_code(id / 4) * 2 + (red && is_red_id(id)); }
+
+/** Each id's place among all ids in hand order (by hand_key, then by id), and the id at
+ *  each place, under one red rule. */
+struct HandPlaces {
+    std::array<std::uint8_t, kTileIds> place{}, id{};
+};
+constexpr HandPlaces hand_places(bool red) {
+    HandPlaces t;
+    for (unsigned a = 0; a < kTileIds; ++a) {
+        unsigned place = 0;
+        for (unsigned b = 0; b < kTileIds; ++b)
+            place += hand_key(b, red) < hand_key(a, red) || (hand_key(b, red) == hand_key(a, red) && b < a);
+        t.place[a] = static_cast<std::uint8_t>(place);
+        t.id[place] = static_cast<std::uint8_t>(a);
+    }
+    return t;
+}
+inline constexpr HandPlaces kHandPlaces[2] = {hand_places(false), hand_places(true)};
+
+/** The ids of a hand (each below kTileIds) in hand order. The tiles follow no pattern a
+ *  branch predictor could learn, so rather than sorted by comparisons they are marked in a
+ *  bitmap by their place and read back in order. */
+inline std::array<std::uint8_t, 13> hand_order(const std::array<std::uint8_t, 13>& hand, bool red) {
+    const HandPlaces& t = kHandPlaces[red];
+    std::array<std::uint64_t, 3> bits{};
+    bool twice = false;
+    for (std::uint8_t id : hand) {
+        const unsigned place = t.place[id];
+        const std::uint64_t bit = std::uint64_t{1} << (place & 63);
+        twice |= (bits[place >> 6] & bit) != 0;
+        bits[place >> 6] |= bit;
+    }
+    std::array<std::uint8_t, 13> out{};
+    if (!twice) {
+        std::size_t n = 0;
+        for (std::size_t w = 0; w < 3; ++w)
+            for (std::uint64_t b = bits[w]; b; b &= b - 1) out[n++] = t.id[64 * w + static_cast<unsigned>(std::countr_zero(b))];
+        return out;
+    }
+    // An id twice, which no real hand holds: each one's place counted among the others.
+    for (std::size_t i = 0; i < 13; ++i) {
+        std::size_t place = 0;
+        for (std::size_t j = 0; j < 13; ++j)
+            place += t.place[hand[j]] < t.place[hand[i]] || (hand[j] == hand[i] && j < i);
+        out[place] = hand[i];
+    }
+    return out;
+}
 
 static_assert(tile_code(0, true) == 11 && tile_code(35, true) == 19 && tile_code(36, true) == 21);
 static_assert(tile_code(108, true) == 41 && tile_code(135, true) == 47 && tile_code(93, true) == 36);

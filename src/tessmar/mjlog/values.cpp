@@ -32,6 +32,18 @@ std::expected<void, std::string> parse_ints(std::string_view text, std::vector<s
     const char* p = text.data();
     const char* const end = p + text.size();
     for (;;) {
+        // Most items are one to three digits and a comma: read without a branch on how many.
+        if (end - p >= 4) {
+            const unsigned d0 = static_cast<unsigned char>(p[0]) - '0', d1 = static_cast<unsigned char>(p[1]) - '0',
+                           d2 = static_cast<unsigned char>(p[2]) - '0';
+            const unsigned two = d1 <= 9, three = two & (d2 <= 9);
+            const unsigned digits = 1 + two + three;
+            if (d0 <= 9 && p[digits] == ',') {
+                out.push_back(three ? d0 * 100 + d1 * 10 + d2 : two ? d0 * 10 + d1 : d0);
+                p += digits + 1;
+                continue;
+            }
+        }
         const char* item = p;
         const bool negative = p != end && *p == '-';
         if (negative) ++p;

@@ -44,23 +44,21 @@ char* put_tiles(char* p, const Game& g, Range r) {
 }
 
 char* put_hand(char* p, const std::array<std::uint8_t, 13>& hand, bool red) {
-    std::array<std::uint16_t, 13> keys;
-    for (std::size_t i = 0; i < 13; ++i) keys[i] = static_cast<std::uint16_t>(hand_key(hand[i], red) << 8 | hand[i]);
-    std::ranges::sort(keys);
+    const std::array<std::uint8_t, 13> sorted = hand_order(hand, red);
     *p++ = '[';
     for (std::size_t i = 0; i < 13; ++i) {
         if (i) *p++ = ',';
-        p = put_code(p, tile_code(keys[i] & 0xFF, red));
+        p = put_code(p, tile_code(sorted[i], red));
     }
     *p++ = ']';
     return p;
 }
 
 char* put_entry(char* p, Entry e, bool red) {
-    switch (e.kind & 0x0F) {
+    switch (e.kind() & 0x0F) {
         case Entry::Tile: {
-            const unsigned code = (e.kind & Entry::kTsumogiri) ? 60 : tile_code(e.value, red);
-            if (!(e.kind & Entry::kRiichi)) return put_code(p, code);
+            const unsigned code = (e.kind() & Entry::kTsumogiri) ? 60 : tile_code(e.value(), red);
+            if (!(e.kind() & Entry::kRiichi)) return put_code(p, code);
             p = put(p, "\"r");
             p = put_code(p, code);
             *p++ = '"';
@@ -69,7 +67,7 @@ char* put_entry(char* p, Entry e, bool red) {
         case Entry::Call:
             // Read already decoded it without error.
             *p++ = '"';
-            p = write_call(p, *decode_meld(e.value), red);
+            p = write_call(p, *decode_meld(e.value()), red);
             *p++ = '"';
             return p;
         default: *p++ = '0'; return p;
@@ -102,7 +100,7 @@ char* put_columns(char* p, const Game& g, const Kyoku& k, Scratch& scratch) {
     const bool red = g.red();
     for (std::uint32_t i = k.entries.begin; i < k.entries.end; ++i) {
         const Entry e = g.entries[i];
-        char*& q = end[e.column];
+        char*& q = end[e.column()];
         *q++ = ',';
         q = put_entry(q, e, red);
     }

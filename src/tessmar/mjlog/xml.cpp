@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -49,6 +50,44 @@ constexpr bool is_xml_char(std::uint32_t cp) {
            (cp >= 0x10000 && cp <= 0x10FFFF);
 }
 
+// The first '"', '<' or '&' in [p, end), or end. Attribute values are mostly short lists of
+// numbers, read eight bytes at a time, with a few long ones (the shuffle seed).
+const char* value_stop(const char* p, const char* end) {
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr std::uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+        // High bit set in each byte equal to c; exact in the lowest such byte, which is all
+        // that is used.
+        const auto equal = [](std::uint64_t w, char c) {
+            const std::uint64_t x = w ^ (ones * static_cast<unsigned char>(c));
+            return (x - ones) & ~x & highs;
+        };
+        for (int words = 0; words < 4 && end - p >= 8; ++words) {
+            std::uint64_t w;
+            std::memcpy(&w, p, 8);
+            if (const std::uint64_t m = equal(w, '"') | equal(w, '<') | equal(w, '&'))
+                return p + std::countr_zero(m) / 8;
+            p += 8;
+        }
+        // A long value: the library's search is much faster there, and three passes of it
+        // cost less than one of ours.
+        if (end - p >= 8) {
+            const auto* quote = static_cast<const char*>(std::memchr(p, '"', static_cast<std::size_t>(end - p)));
+            const char* stop = quote ? quote : end;
+            if (const void* lt = std::memchr(p, '<', static_cast<std::size_t>(stop - p))) stop = static_cast<const char*>(lt);
+            if (const void* amp = std::memchr(p, '&', static_cast<std::size_t>(stop - p))) stop = static_cast<const char*>(amp);
+            return stop;
+        }
+    }
+    while (p != end && *p != '"' && *p != '<' && *p != '&') ++p;
+    return p;
+}
+
+// A name's size and its first and last bytes in one word (names are never empty).
+std::uint64_t name_key(std::string_view name) {
+    return std::uint64_t{name.size()} << 16 | std::uint64_t{static_cast<unsigned char>(name.front())} << 8 |
+           static_cast<unsigned char>(name.back());
+}
+
 }  // namespace
 
 std::size_t invalid_utf8_offset(std::string_view text) {
@@ -56,7 +95,18 @@ std::size_t invalid_utf8_offset(std::string_view text) {
     const std::size_t n = text.size();
     std::size_t i = 0;
     while (i < n) {
-        // The text is nearly always ASCII: eight bytes at a time while it is.
+        // The text is nearly always ASCII: 32 bytes at a time while it is.
+        if (i + 32 <= n) {
+            std::uint64_t a, b, c, d;
+            std::memcpy(&a, s + i, 8);
+            std::memcpy(&b, s + i + 8, 8);
+            std::memcpy(&c, s + i + 16, 8);
+            std::memcpy(&d, s + i + 24, 8);
+            if (((a | b | c | d) & 0x8080808080808080ull) == 0) {
+                i += 32;
+                continue;
+            }
+        }
         if (i + 8 <= n) {
             std::uint64_t word;
             std::memcpy(&word, s + i, 8);
@@ -212,7 +262,7 @@ std::expected<Tag, MjlogError> Scanner::tag() {
     t.name = text_.substr(name_start, i - name_start);
     t.offset = start;
     attributes_.clear();
-    slots_.clear();
+    decoded_at_.clear();
     std::size_t decoded_count = 0;
     for (;;) {
         const std::size_t before_space = i;
@@ -234,22 +284,29 @@ std::expected<Tag, MjlogError> Scanner::tag() {
                                              t.name, start));
         }
         const std::size_t value_start = ++i;
-        const void* quote = std::memchr(s + i, '"', n - i);
-        if (!quote) return malformed("the file is cut short inside a tag");
-        i = static_cast<std::size_t>(static_cast<const char*>(quote) - s);
+        // One pass to the closing quote that also finds any '<' or '&' on the way.
+        bool references = false;
+        for (;;) {
+            i = static_cast<std::size_t>(value_stop(s + i, s + n) - s);
+            if (i < n && s[i] == '&') {
+                references = true;
+                ++i;
+                continue;
+            }
+            if (i >= n || (s[i] == '<' && !std::memchr(s + i, '"', n - i)))
+                return malformed("the file is cut short inside a tag");
+            if (s[i] == '<') return std::unexpected(tag_error("'<' in an attribute value", t.name, start));
+            break;
+        }
         std::string_view value = text_.substr(value_start, i - value_start);
         ++i;
-        if (value.find('<') != std::string_view::npos)
-            return std::unexpected(tag_error("'<' in an attribute value", t.name, start));
-        const bool references = value.find('&') != std::string_view::npos;
         if (references) {
             if (decoded_.size() <= decoded_count) decoded_.resize(decoded_count + 1);
             if (auto ok = decode_references(value, decoded_[decoded_count]); !ok)
                 return std::unexpected(tag_error(ok.error(), t.name, start));
             // Views into decoded_ are taken once every value is decoded: the slots may move.
-            slots_.push_back(decoded_count++);
-        } else {
-            slots_.push_back(std::string_view::npos);
+            decoded_at_.push_back(attributes_.size());
+            ++decoded_count;
         }
         attributes_.push_back({attr_name, value});
     }
@@ -261,17 +318,25 @@ std::expected<Tag, MjlogError> Scanner::tag() {
     if (i >= n) return malformed("the file is cut short inside a tag");
     if (s[i] != '>') return std::unexpected(tag_error("malformed tag end", t.name, start));
     pos_ = i + 1;
-    if (decoded_count)
-        for (std::size_t a = 0; a < attributes_.size(); ++a)
-            if (slots_[a] != std::string_view::npos) attributes_[a].value = decoded_[slots_[a]];
+    for (std::size_t d = 0; d < decoded_count; ++d) attributes_[decoded_at_[d]].value = decoded_[d];
     // A repeated attribute would make the tag mean two things.
     if (attributes_.size() > 1) {
         bool repeated = false;
-        if (attributes_.size() <= 16) {
+        // Each name marks one of 64 bits (by its size and end bytes); only when two mark the
+        // same bit are the names compared.
+        std::uint64_t marks = 0;
+        bool clash = false;
+        for (const Attribute& a : attributes_) {
+            const std::uint64_t key = name_key(a.name);
+            const std::uint64_t bit = std::uint64_t{1} << ((key * 0x9E3779B97F4A7C15ull) >> 58);
+            clash |= (marks & bit) != 0;
+            marks |= bit;
+        }
+        if (clash && attributes_.size() <= 16) {
             for (std::size_t a = 0; a < attributes_.size() && !repeated; ++a)
                 for (std::size_t b = a + 1; b < attributes_.size(); ++b)
                     if (attributes_[a].name == attributes_[b].name) { repeated = true; break; }
-        } else {
+        } else if (clash) {
             std::vector<std::string_view> names;
             for (const Attribute& a : attributes_) names.push_back(a.name);
             std::ranges::sort(names);

@@ -5,8 +5,10 @@
 // whitespace and comments. Anything else is refused, never guessed at.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <expected>
 #include <span>
 #include <string>
@@ -31,8 +33,13 @@ struct Tag {
     bool self_closing = false;
 
     const Attribute* find(std::string_view attr) const {
-        for (const Attribute& a : attributes)
-            if (a.name == attr) return &a;
+        // Names are a few bytes: compared here rather than by a call to memcmp each.
+        for (const Attribute& a : attributes) {
+            if (a.name.size() != attr.size()) continue;
+            std::size_t i = 0;
+            while (i < attr.size() && a.name[i] == attr[i]) ++i;
+            if (i == attr.size()) return &a;
+        }
         return nullptr;
     }
 };
@@ -69,6 +76,33 @@ public:
     bool quick(Move& move) {
         const char* s = text_.data() + pos_;
         const std::size_t left = text_.size() - pos_;
+        if constexpr (std::endian::native == std::endian::little) {
+            // The usual form, `<T1/>` to `<T123/>`, read from one word in a few steps, with no
+            // branch on the number of digits (which follows no pattern).
+            if (left >= 8) {
+                std::uint64_t w;
+                std::memcpy(&w, s, 8);
+                // '<', then one of D E F G T U V W (0x44..0x47, 0x54..0x57).
+                if ((w & 0xECFF) == 0x443C) {
+                    constexpr std::uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+                    // The bytes after the letter, less '0'. A borrow or carry between bytes
+                    // changes only bytes above the first that is no digit, which is all that is read.
+                    const std::uint64_t d = (w >> 16) - 0x30 * ones;
+                    // High bit of each byte that is no digit: its difference is above 9.
+                    const std::uint64_t other = ((d + 0x76 * ones) | d) & highs;
+                    const unsigned digits = static_cast<unsigned>(std::countr_zero(other | (std::uint64_t{1} << 63))) / 8;
+                    if (digits - 1 < 3 && ((w >> (8 * (digits + 2))) & 0xFFFF) == 0x3E2F) {  // then "/>"
+                        // The digits right-aligned to three places: b0 * 100 + b1 * 10 + b2.
+                        const std::uint64_t v = (d & ((std::uint64_t{1} << (8 * digits)) - 1)) << (8 * (3 - digits));
+                        move.id = static_cast<unsigned>((v & 0xFF) * 100 + ((v >> 8) & 0xFF) * 10 + ((v >> 16) & 0xFF));
+                        move.name = std::string_view(s + 1, digits + 1);
+                        move.offset = pos_;
+                        pos_ += digits + 4;
+                        return true;
+                    }
+                }
+            }
+        }
         if (left < 5 || s[0] != '<' || !((s[1] >= 'D' && s[1] <= 'G') || (s[1] >= 'T' && s[1] <= 'W')) ||
             static_cast<unsigned>(s[2] - '0') > 9)
             return false;
@@ -98,7 +132,7 @@ private:
     std::size_t close_offset_ = 0;
     std::vector<Attribute> attributes_;
     std::vector<std::string> decoded_;  // values with references, one slot per attribute
-    std::vector<std::size_t> slots_;    // per attribute: its slot in decoded_, or npos
+    std::vector<std::size_t> decoded_at_;  // per value in decoded_: its attribute
 };
 
 }  // namespace tessmar::mjlog::xml

@@ -15,9 +15,11 @@ constexpr std::array<std::string_view, kTileCount> kNames = {
     "5mr", "5pr", "5sr", "?",
 };
 
-// Decodes bytes as UTF-8, each maximal invalid subpart becoming U+FFFD.
+}  // namespace
+
 std::string utf8_lossy(std::string_view in) {
     std::string out;
+    out.reserve(in.size());
     std::size_t i = 0;
     while (i < in.size()) {
         auto b = static_cast<unsigned char>(in[i]);
@@ -46,8 +48,6 @@ std::string utf8_lossy(std::string_view in) {
     }
     return out;
 }
-
-}  // namespace
 
 std::expected<Tile, ConversionError> tile_from_code_text(std::string_view two) {
     // An optional "+" then ASCII digits, as an unsigned 8-bit number; nothing else reads.

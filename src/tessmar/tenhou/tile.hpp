@@ -37,6 +37,9 @@ constexpr std::optional<Tile> tile_from_code(std::uint8_t code) {
  *  Errors: `InvalidTileCode` carrying the two bytes decoded as UTF-8 with replacement. */
 std::expected<Tile, ConversionError> tile_from_code_text(std::string_view two);
 
+/** `in` decoded as UTF-8, each maximal invalid subpart becoming U+FFFD. */
+std::string utf8_lossy(std::string_view in);
+
 /** The mjai name of a tile ("1m", "E", "5mr", "?"). */
 std::string_view tile_name(Tile t);
 

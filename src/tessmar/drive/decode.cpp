@@ -18,8 +18,6 @@ Seat left_of(Seat seat) { return static_cast<Seat>((seat + 3) % 4); }
 Seat opposite_of(Seat seat) { return static_cast<Seat>((seat + 2) % 4); }
 Seat right_of(Seat seat) { return static_cast<Seat>((seat + 1) % 4); }
 
-constexpr std::uint8_t kNoTile = 0xFF;
-
 // `text.find(c)` for the few bytes of a notation, without a library call.
 std::size_t find(std::string_view text, char c) {
     for (std::size_t i = 0; i < text.size(); ++i)

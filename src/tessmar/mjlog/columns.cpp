@@ -19,18 +19,7 @@ namespace {
 using Column = tessmar::Entry;
 
 // A two-digit code as the JSON reader keeps a bare number: a tile where it is a tile code
-// (0 is the unknown tile), else the number itself.
-constexpr std::uint8_t kNoTile = 0xFF;
-constexpr std::array<std::uint8_t, 256> kTileOfCode = [] {
-    std::array<std::uint8_t, 256> table{};
-    for (unsigned code = 0; code < 256; ++code) {
-        auto tile = tile_from_code(static_cast<std::uint8_t>(code));
-        table[code] = tile ? tile->index : kNoTile;
-    }
-    return table;
-}();
-
-// Entries are copied from here whole: one built byte by byte and then copied out would stall
+// (0 is the unknown tile), else the number itself. Entries are copied from here whole: one built byte by byte and then copied out would stall
 // on every store.
 constexpr std::array<Column, 256> kCodeEntry = [] {
     std::array<Column, 256> table{};

@@ -4,18 +4,13 @@
 #include <cmath>
 #include <cstdint>
 
+#include "tessmar/chars.hpp"
 #include "tessmar/mjlog/put.hpp"
 #include "tessmar/tenhou/tile.hpp"
 
 namespace tessmar::mjlog {
 namespace {
 
-int hex_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 }  // namespace
 

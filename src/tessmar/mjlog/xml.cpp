@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "tessmar/chars.hpp"
+
 namespace tessmar::mjlog::xml {
 namespace {
 
@@ -25,23 +27,6 @@ constexpr auto kClass = [] {
 inline bool is_space(char c) { return kClass[static_cast<unsigned char>(c)] == kSpace; }
 inline bool is_name_char(char c) { return kClass[static_cast<unsigned char>(c)] == kNameChar; }
 
-void append_utf8(std::string& out, std::uint32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
 
 // A character XML allows: tab, line feed, carriage return, and from U+0020 on without the
 // surrogates and the two non-characters U+FFFE and U+FFFF.

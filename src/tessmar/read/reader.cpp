@@ -38,16 +38,6 @@ int field_index(const std::array<std::string_view, N>& names, std::string_view k
     return -1;
 }
 
-// Tenhou tile code to tile index, one load per code; kNoTile for a byte that is no tile code.
-constexpr std::uint8_t kNoTile = 0xFF;
-constexpr std::array<std::uint8_t, 256> kTileOfCode = [] {
-    std::array<std::uint8_t, 256> table{};
-    for (unsigned code = 0; code < 256; ++code) {
-        auto tile = tile_from_code(static_cast<std::uint8_t>(code));
-        table[code] = tile ? tile->index : kNoTile;
-    }
-    return table;
-}();
 
 bool contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
 

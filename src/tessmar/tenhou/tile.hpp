@@ -1,6 +1,7 @@
 // Tiles: one byte indexing the fixed table of 38 mjai tile names.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <expected>
 #include <optional>
@@ -32,6 +33,19 @@ constexpr std::optional<Tile> tile_from_code(std::uint8_t code) {
     if (code >= 51 && code <= 53) return Tile{static_cast<std::uint8_t>(code - 51 + 34)};
     return std::nullopt;
 }
+
+inline constexpr std::uint8_t kNoTile = 0xFF;
+
+/** Tenhou's numeric code (a byte) to a tile index, one load per code; kNoTile for a byte
+ *  that is no tile code. */
+inline constexpr std::array<std::uint8_t, 256> kTileOfCode = [] {
+    std::array<std::uint8_t, 256> table{};
+    for (unsigned code = 0; code < 256; ++code) {
+        auto tile = tile_from_code(static_cast<std::uint8_t>(code));
+        table[code] = tile ? tile->index : kNoTile;
+    }
+    return table;
+}();
 
 /** A two-byte tile code inside a notation string. `two` must hold exactly two bytes.
  *  Errors: `InvalidTileCode` carrying the two bytes decoded as UTF-8 with replacement. */

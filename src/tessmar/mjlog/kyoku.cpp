@@ -1,6 +1,9 @@
 // The tags of a kyoku: INIT, draws and discards, calls, riichi, kan dora, and its ending.
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <string>
+#include <string_view>
 
 #include "tessmar/mjlog/meld.hpp"
 #include "tessmar/mjlog/reader.hpp"
@@ -12,6 +15,31 @@ namespace tessmar::mjlog::detail {
 namespace {
 
 std::string tile_out_of_range(std::int64_t id) { return "tile id out of range: " + std::to_string(id); }
+
+// A starting hand as the writer puts it, thirteen tile ids of one to three digits each
+// followed by a comma but the last, straight into `hand`. False for anything else, where the
+// general path finds the error (or reads what it accepts beyond this form). The text is copied
+// with a comma after it and padding, so each item is read without a branch on its digits.
+bool read_hand(std::string_view text, std::array<std::uint8_t, 13>& hand) {
+    std::array<char, 64> buf;
+    if (text.size() > 13 * 4 - 1) return false;
+    std::memcpy(buf.data(), text.data(), text.size());
+    std::memset(buf.data() + text.size(), ',', 4);
+    const char* p = buf.data();
+    unsigned bad = 0;
+    for (std::size_t i = 0; i < 13; ++i) {
+        const unsigned d0 = static_cast<unsigned char>(p[0]) - unsigned{'0'}, d1 = static_cast<unsigned char>(p[1]) - unsigned{'0'},
+                       d2 = static_cast<unsigned char>(p[2]) - unsigned{'0'};
+        const unsigned two = d1 <= 9, three = two & (d2 <= 9);
+        const unsigned digits = 1 + two + three;
+        const unsigned id = three ? d0 * 100 + d1 * 10 + d2 : two ? d0 * 10 + d1 : d0;
+        bad |= static_cast<unsigned>(d0 > 9) | static_cast<unsigned>(p[digits] != ',') | static_cast<unsigned>(id >= kTileIds);
+        hand[i] = static_cast<std::uint8_t>(id);
+        p += digits + 1;
+        if (bad) return false;
+    }
+    return p == buf.data() + text.size() + 1;
+}
 
 }  // namespace
 
@@ -42,6 +70,7 @@ Status Reader::init(const Tag& t) {
         const char key[5] = {'h', 'a', 'i', static_cast<char>('0' + s), 0};
         const auto* hai = t.find(key);
         if (!hai) return std::unexpected(tag_error("three-player game, not supported: no starting hand " + std::string(key), t.name, t.offset));
+        if (read_hand(hai->value, k.hands[s])) continue;
         if (auto ok = parse_ints(hai->value, values_); !ok)
             return std::unexpected(tag_error(std::string(key) + ": " + ok.error(), t.name, t.offset));
         if (values_.size() != 13)

@@ -38,9 +38,14 @@ Status Reader::run(std::string_view text) {
     xml::Tag t;
     xml::Move m;
     for (;;) {
-        while (scanner.quick(m)) {
-            if (!in_kyoku_ || ended_ || m.id >= kTileIds) return move(m.name, m.offset, m.id);  // its error
-            add_move(m.name[0], m.id);
+        // Whether moves may stand here changes only at other tags: asked once per run of moves.
+        if (in_kyoku_ && !ended_) {
+            while (scanner.quick(m)) {
+                if (m.id >= kTileIds) return move(text.substr(m.offset + 1, m.name_size), m.offset, m.id);  // its error
+                add_move(m.letter, m.id);
+            }
+        } else if (scanner.quick(m)) {
+            return move(text.substr(m.offset + 1, m.name_size), m.offset, m.id);  // its error
         }
         auto more = scanner.next(t);
         if (!more) return std::unexpected(std::move(more.error()));

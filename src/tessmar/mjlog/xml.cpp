@@ -8,6 +8,10 @@
 
 #include "tessmar/chars.hpp"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tessmar::mjlog::xml {
 namespace {
 
@@ -38,6 +42,16 @@ constexpr bool is_xml_char(std::uint32_t cp) {
 // The first '"', '<' or '&' in [p, end), or end. Attribute values are mostly short lists of
 // numbers, read eight bytes at a time, with a few long ones (the shuffle seed).
 const char* value_stop(const char* p, const char* end) {
+#if defined(__SSE2__)
+    // Sixteen bytes at a time: most values end in the first block, the longest in a few.
+    const __m128i quote = _mm_set1_epi8('"'), lt = _mm_set1_epi8('<'), amp = _mm_set1_epi8('&');
+    while (end - p >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, lt)), _mm_cmpeq_epi8(v, amp));
+        if (const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hit))) return p + std::countr_zero(mask);
+        p += 16;
+    }
+#endif
     if constexpr (std::endian::native == std::endian::little) {
         constexpr std::uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
         // High bit set in each byte equal to c; exact in the lowest such byte, which is all
@@ -307,21 +321,16 @@ std::expected<Tag, MjlogError> Scanner::tag() {
     // A repeated attribute would make the tag mean two things.
     if (attributes_.size() > 1) {
         bool repeated = false;
-        // Each name marks one of 64 bits (by its size and end bytes); only when two mark the
-        // same bit are the names compared.
-        std::uint64_t marks = 0;
-        bool clash = false;
-        for (const Attribute& a : attributes_) {
-            const std::uint64_t key = name_key(a.name);
-            const std::uint64_t bit = std::uint64_t{1} << ((key * 0x9E3779B97F4A7C15ull) >> 58);
-            clash |= (marks & bit) != 0;
-            marks |= bit;
-        }
-        if (clash && attributes_.size() <= 16) {
-            for (std::size_t a = 0; a < attributes_.size() && !repeated; ++a)
-                for (std::size_t b = a + 1; b < attributes_.size(); ++b)
-                    if (attributes_[a].name == attributes_[b].name) { repeated = true; break; }
-        } else if (clash) {
+        // Few names: each pair compared by a key of its size and end bytes, and by the whole
+        // name only when the keys match. Many: sorted.
+        const std::size_t count = attributes_.size();
+        if (count <= 16) {
+            std::array<std::uint64_t, 16> keys;
+            for (std::size_t a = 0; a < count; ++a) keys[a] = name_key(attributes_[a].name);
+            for (std::size_t a = 1; a < count && !repeated; ++a)
+                for (std::size_t b = 0; b < a; ++b)
+                    if (keys[a] == keys[b] && attributes_[a].name == attributes_[b].name) { repeated = true; break; }
+        } else {
             std::vector<std::string_view> names;
             for (const Attribute& a : attributes_) names.push_back(a.name);
             std::ranges::sort(names);

@@ -46,8 +46,11 @@ struct Tag {
 
 /** A draw or discard tag written `<T99/>`, as the quick path reads it. */
 struct Move {
-    std::string_view name;  // "T99"
-    std::size_t offset = 0;
+    // The name ("T99") as its letter and size, no view: a pointer stored in the loop over the
+    // moves would make the compiler reload every pointer the reader holds.
+    char letter = 0;
+    unsigned name_size = 0;
+    std::size_t offset = 0;  // of its '<', the name one byte on
     unsigned id = 0;  // the tile id, or 999 when it has more digits than a tile id can
 };
 
@@ -92,10 +95,12 @@ public:
                     const std::uint64_t other = ((d + 0x76 * ones) | d) & highs;
                     const unsigned digits = static_cast<unsigned>(std::countr_zero(other | (std::uint64_t{1} << 63))) / 8;
                     if (digits - 1 < 3 && ((w >> (8 * (digits + 2))) & 0xFFFF) == 0x3E2F) {  // then "/>"
-                        // The digits right-aligned to three places: b0 * 100 + b1 * 10 + b2.
-                        const std::uint64_t v = (d & ((std::uint64_t{1} << (8 * digits)) - 1)) << (8 * (3 - digits));
+                        // The digits right-aligned to three places, b0 * 100 + b1 * 10 + b2: shifted
+                        // to the top of the word (which drops the bytes after them), then down.
+                        const std::uint64_t v = (d << (64 - 8 * digits)) >> 40;
                         move.id = static_cast<unsigned>((v & 0xFF) * 100 + ((v >> 8) & 0xFF) * 10 + ((v >> 16) & 0xFF));
-                        move.name = std::string_view(s + 1, digits + 1);
+                        move.letter = s[1];
+                        move.name_size = digits + 1;
                         move.offset = pos_;
                         pos_ += digits + 4;
                         return true;
@@ -113,7 +118,8 @@ public:
             ++k;
         }
         if (k + 1 >= left || s[k] != '/' || s[k + 1] != '>') return false;
-        move.name = std::string_view(s + 1, k - 1);
+        move.letter = s[1];
+        move.name_size = static_cast<unsigned>(k - 1);
         move.offset = pos_;
         move.id = id < 1000 ? id : 999;
         pos_ += k + 2;

@@ -5,27 +5,19 @@
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "tessmar/mjlog/mjlog.hpp"
 #include "tessmar/mjlog/reader.hpp"
 #include "tessmar/pipeline.hpp"
+#include "read_file.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 void set_throughput(benchmark::State& state, std::size_t bytes) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));

@@ -8,26 +8,18 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "tessmar/read/read.hpp"
 #include "tessmar/read/scanner.hpp"
+#include "read_file.hpp"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 // Best time per call of `fn` over three runs of at least `min_seconds` each.
 template <class Fn>

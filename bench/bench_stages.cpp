@@ -7,16 +7,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <new>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "tessmar/drive/drive.hpp"
 #include "tessmar/pipeline.hpp"
 #include "tessmar/read/read.hpp"
+#include "read_file.hpp"
 
 // Heap accounting for the peak-memory report: every allocation of the process is counted.
 namespace {
@@ -44,13 +43,6 @@ void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
 namespace {
 
 using namespace tessmar;
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 void set_throughput(benchmark::State& state, std::size_t bytes) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));

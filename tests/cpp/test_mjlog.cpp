@@ -6,8 +6,6 @@
 #include <boost/json/serialize.hpp>
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "tessmar/mjlog/mjlog.hpp"
@@ -15,18 +13,14 @@
 #include "tessmar/mjlog/tiles.hpp"
 #include "tessmar/pipeline.hpp"
 #include "tessmar/read/read.hpp"
+#include "read_file.hpp"
 
 using namespace tessmar::mjlog;
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using tessmar::test::read_file;
 
 constexpr const char* kGo = R"(<GO type="169" lobby="0"/>)";
 constexpr const char* kUn =

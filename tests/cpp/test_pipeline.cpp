@@ -1,23 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 
 #include "tessmar/pipeline.hpp"
+#include "read_file.hpp"
 
 using namespace tessmar;
 
 namespace {
 
-std::string read_file(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using tessmar::test::read_file;
 
 std::vector<std::filesystem::path> example_logs() {
     std::vector<std::filesystem::path> paths;

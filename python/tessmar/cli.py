@@ -3,7 +3,9 @@ mjai files or Tenhou JSON logs.
 
     tessmar convert INPUT... [-o OUTDIR] [--to mjai|tenhou] [--jobs N] [--gzip] [--force]
                     [--fail-fast] [--report FILE] [--max-size BYTES] [--fsync]
+                    [--length east|south|any]
 
+Inputs are log files, folders of them, downloader databases (SQLite) and zip or tar archives.
 Work is spread over worker processes that each take batches of files; every output is written
 under a temporary name and renamed once complete, so an interrupted run can simply be restarted
 (and an output left incomplete by a crash is converted again).
@@ -15,13 +17,13 @@ import argparse
 import os
 import sys
 import time
-from collections.abc import Sequence
+from collections.abc import Iterator, Sequence
 
 import _tessmar
-from tessmar.inputs import DEFAULT_MAX_SIZE, LOG_NAMES, parse_size, read_log
+from tessmar.inputs import DEFAULT_MAX_SIZE, LENGTHS, LOG_NAMES, parse_size, read_log
 from tessmar.jobs import CONVERTED, CONVERTED_OUTCOME, FAILED, RECONVERTED_OUTCOME, SKIPPED_OUTCOME
-from tessmar.jobs import Job, Outcome, RunError, UsageError
-from tessmar.plan import Plan, plan_jobs
+from tessmar.jobs import Job, Origin, Outcome, RunError, UsageError
+from tessmar.plan import Item, Options, Plan, container_items, container_kind, plan_jobs
 from tessmar.pool import Pool, batch_size_for
 from tessmar.report import Progress, Report
 from tessmar.work import exception_name, output_bytes
@@ -73,11 +75,14 @@ def build_parser() -> argparse.ArgumentParser:
         "convert",
         help="convert logs into mjai files (or Tenhou JSON logs), one per game",
         description=(
-            "Converts Tenhou logs, JSON (.json) or archive XML (.mjlog, .xml), plain or gzipped "
-            "(.gz, or recognised by its content), into mjai files, one event per line, or with "
-            "--to tenhou into Tenhou JSON logs. An XML game's id is taken from its file name. "
-            "Folders are searched recursively and their tree is "
-            "mirrored under OUTDIR. With a single input file (or - for standard input) and no "
+            "Converts Tenhou logs, JSON (.json) or archive XML (.mjlog, .xml), plain, gzipped or "
+            "bzip2-compressed (.gz, .bz2, or recognised by their content), into mjai files, one "
+            "event per line, or with --to tenhou into Tenhou JSON logs. An XML game's id is taken "
+            "from its file name. Folders are searched recursively and their tree is "
+            "mirrored under OUTDIR. Downloader databases (SQLite, .db, .sqlite, .sqlite3) give "
+            "OUTDIR/YYYY/MM/<id>.json per game; zip and tar archives (.zip, .tar, .tar.gz, .tgz, "
+            ".tar.bz2, .tar.xz) are read as folders, without unpacking; one found in a folder "
+            "stands for a folder named after it. With a single input file (or - for standard input) and no "
             "-o, the events go to standard output. An output already there is kept when complete "
             "and converted again when cut short. Exit status: 0 when every log converted, 1 "
             "when some failed, 2 for a bad command line, 130 when interrupted."
@@ -102,6 +107,10 @@ def build_parser() -> argparse.ArgumentParser:
         "--max-size", type=size, default=DEFAULT_MAX_SIZE, metavar="BYTES",
         help="fail logs longer than this once decompressed (a byte count, or with K, M or G;"
         " default: 64M)",
+    )
+    convert.add_argument(
+        "--length", choices=LENGTHS, default="any",
+        help="convert only east-only games (east) or only half-games (south); default: any",
     )
     convert.add_argument(
         "--fsync", action="store_true",
@@ -139,6 +148,65 @@ def convert_to_stdout(source: str, compress: bool, max_size: int, tenhou: bool, 
     return EXIT_OK
 
 
+class _Run:
+    """The main process's side of a batch run: the plan's items in batches for the workers,
+    what became of each log told to the report and the progress bar as it is known."""
+
+    def __init__(self, args: argparse.Namespace, plan: Plan, report: Report) -> None:
+        self._args = args
+        self._plan = plan
+        self._report = report
+        self.progress: Progress | None = None
+        self._unshown = 0  # logs settled before the progress bar was there
+        # A tar tells its logs only as it is read: planned as if it held a thousand.
+        expected = plan.total + 1000 * sum(c.kind == "tar" for c in plan.containers)
+        self.workers = min(args.jobs or default_jobs(), max(1, expected))
+        self.batch_size = batch_size_for(expected, self.workers)
+
+    def tell(self, origin: Origin, outcome: Outcome) -> None:
+        self._report.add(origin, outcome)
+        if self._args.fail_fast and outcome.status == FAILED:
+            raise _FailFast
+
+    def advance(self, files: int) -> None:
+        if self.progress is None:
+            self._unshown += files
+        else:
+            self.progress.advance(files + self._unshown, self._report.counts[FAILED])
+            self._unshown = 0
+
+    def on_answer(self, jobs: list[Job], outcomes: list[Outcome]) -> None:
+        incomplete = self._plan.incomplete
+        for job, outcome in zip(jobs, outcomes):
+            if outcome.status == CONVERTED and incomplete and job[1] in incomplete:
+                outcome = RECONVERTED_OUTCOME
+            self.tell(job[0], outcome)
+        self.advance(len(jobs))
+
+    def _items(self) -> Iterator[Item]:
+        yield from self._plan.jobs
+        args = self._args
+        options = Options(args.gzip, args.force, args.to == "tenhou", args.length, args.max_size)
+        for container in self._plan.containers:
+            yield from container_items(container, options, self._plan.incomplete)
+
+    def batches(self) -> Iterator[list[Job]]:
+        """The jobs in batches; the logs settled without a job (skipped, filtered, failed) are
+        told on the way."""
+        batch: list[Job] = []
+        for item in self._items():
+            if len(item) == 2:  # (origin, outcome): settled without a job
+                self.tell(item[0], item[1])
+                self.advance(1)
+                continue
+            batch.append(item)
+            if len(batch) == self.batch_size:
+                yield batch
+                batch = []
+        if batch:
+            yield batch
+
+
 def convert_batch(args: argparse.Namespace, plan: Plan, report: Report, started: float) -> int:
     for path, outcome in plan.failures:
         report.add(path, outcome)
@@ -148,31 +216,14 @@ def convert_batch(args: argparse.Namespace, plan: Plan, report: Report, started:
         print(report.summary(time.monotonic() - started), file=sys.stderr)
         return EXIT_FAILED
 
-    if not plan.jobs and not plan.skipped and not plan.failures:
-        print(f"tessmar: no logs ({LOG_NAMES}) found in {' '.join(args.inputs)}", file=sys.stderr)
-    jobs = args.jobs or default_jobs()
-    workers = min(jobs, max(1, len(plan.jobs)))
-    pool = Pool(
-        workers, batch_size_for(len(plan.jobs), workers), args.gzip, args.max_size, args.fsync,
-        args.to == "tenhou",
-    )
-    progress: Progress | None = None
-
-    def on_answer(jobs: list[Job], outcomes: list[Outcome]) -> None:
-        for job, outcome in zip(jobs, outcomes):
-            if outcome.status == CONVERTED and plan.incomplete and job[1] in plan.incomplete:
-                outcome = RECONVERTED_OUTCOME
-            report.add(job[0], outcome)
-            if args.fail_fast and outcome.status == FAILED:
-                raise _FailFast
-        if progress is not None:
-            progress.advance(len(jobs), report.counts[FAILED])
-
+    run = _Run(args, plan, report)
+    pool = Pool(run.workers, run.batch_size, args.gzip, args.max_size, args.fsync, args.to == "tenhou")
     interrupted, broken = False, None
     try:
-        pool.start(plan.jobs)
-        progress = Progress(len(plan.jobs))  # while the workers start
-        pool.run(on_answer)
+        pool.start(run.batches())
+        run.progress = Progress(plan.total)  # while the workers start
+        run.advance(0)
+        pool.run(run.on_answer)
     except _FailFast:
         pass
     except RunError as exc:
@@ -181,8 +232,10 @@ def convert_batch(args: argparse.Namespace, plan: Plan, report: Report, started:
         interrupted = True
     finally:
         pool.close()  # stops the workers still busy, which remove their unfinished outputs
-        if progress is not None:
-            progress.close()
+        if run.progress is not None:
+            run.progress.close()
+    if not sum(report.counts.values()) and broken is None and not interrupted:
+        print(f"tessmar: no logs ({LOG_NAMES}) found in {' '.join(args.inputs)}", file=sys.stderr)
     elapsed = time.monotonic() - started
     if broken is not None:
         print(f"tessmar: error: {broken}", file=sys.stderr)
@@ -205,12 +258,18 @@ def run_convert(args: argparse.Namespace) -> int:
             raise UsageError(f"no such file or folder: {args.inputs[0]}")
         if not stdin_input and os.path.isdir(args.inputs[0]):
             raise UsageError("-o OUTDIR is needed to convert a folder")
+        if not stdin_input and os.path.isfile(args.inputs[0]) and container_kind(args.inputs[0]):
+            raise UsageError("-o OUTDIR is needed to convert a database or an archive")
     elif stdin_input:
         raise UsageError("a log read from standard input goes to standard output; drop -o")
     started = time.monotonic()
     # Everything is checked before anything is created.
     tenhou = args.to == "tenhou"
-    plan = None if args.output is None else plan_jobs(args.inputs, args.output, args.gzip, args.force, tenhou)
+    plan = None
+    if args.output is not None:
+        plan = plan_jobs(
+            args.inputs, args.output, args.gzip, args.force, tenhou, args.length, args.max_size
+        )
     report = Report(args.report)
     try:
         if plan is None:

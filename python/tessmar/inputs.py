@@ -2,6 +2,9 @@
 
 from __future__ import annotations
 
+import bz2
+import io
+import json
 import os
 import re
 import zlib
@@ -9,6 +12,7 @@ from collections.abc import Iterator
 from typing import BinaryIO
 
 GZIP_MAGIC = b"\x1f\x8b"
+BZIP2_MAGIC = b"BZh"
 
 # Far above any real game (a few hundred KiB at most), far below what a worker can hold.
 DEFAULT_MAX_SIZE = 64 * 1024 * 1024
@@ -25,7 +29,12 @@ class LogTooLarge(ValueError):
 JSON_EXTENSIONS = (".json",)
 MJLOG_EXTENSIONS = (".mjlog", ".xml")
 LOG_EXTENSIONS = JSON_EXTENSIONS + MJLOG_EXTENSIONS
-LOG_NAMES = ", ".join(f"{e}, {e}.gz" for e in LOG_EXTENSIONS)
+# Compressed forms of a log, told by a second extension (the content says it as well).
+COMPRESSED_EXTENSIONS = (".gz", ".bz2")
+LOG_NAMES = ", ".join(f"{e}, {e}.gz, {e}.bz2" for e in LOG_EXTENSIONS)
+
+# The game lengths --length can keep.
+LENGTHS = ("east", "south", "any")
 
 # A Tenhou game id, as archive file names carry it (with or without a prefix or suffix).
 GAME_ID = re.compile(r"\d{10}gm-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{8}")
@@ -35,8 +44,10 @@ def split_log_name(name: str) -> tuple[str, str] | None:
     """A log file's name as its stem and its kind's extension ("x.mjlog.gz" gives ("x",
     ".mjlog")); None for a name that is no log's."""
     lower = name.lower()
-    if lower.endswith(".gz"):
-        lower, name = lower[:-3], name[:-3]
+    for compressed in COMPRESSED_EXTENSIONS:
+        if lower.endswith(compressed):
+            lower, name = lower[: -len(compressed)], name[: -len(compressed)]
+            break
     for extension in LOG_EXTENSIONS:
         if lower.endswith(extension):
             return name[: -len(extension)], extension
@@ -95,17 +106,31 @@ def check_file_size(path: str, limit: int) -> None:
 
 
 def read_log(stream: BinaryIO, limit: int) -> str:
-    """The text of a log, decompressed first when it starts like gzip data; never more than
-    `limit` bytes of it are held, however large the file or its decompressed content."""
+    """The text of a log, decompressed first when it starts like gzip or bzip2 data; never
+    more than `limit` bytes of it are held, however large the file or its decompressed
+    content."""
     data = bytearray()
     first = stream.read(min(CHUNK, limit + 1))
-    compressed = first[:2] == GZIP_MAGIC
-    pieces = gunzip(first, stream) if compressed else _pieces(first, stream)
+    if first[:2] == GZIP_MAGIC:
+        pieces, compressed = gunzip(first, stream), True
+    elif first[:3] == BZIP2_MAGIC:
+        pieces, compressed = bunzip2(first, stream), True
+    else:
+        pieces, compressed = _pieces(first, stream), False
     for piece in pieces:
         data += piece
         if len(data) > limit:
             raise too_large(limit, compressed)
     return data.decode("utf-8")
+
+
+def read_log_data(data: bytes, limit: int) -> str:
+    """As read_log, for a log already in memory (read from an archive or a database)."""
+    if data[:2] != GZIP_MAGIC and data[:3] != BZIP2_MAGIC:
+        if len(data) > limit:
+            raise too_large(limit)
+        return data.decode("utf-8")
+    return read_log(io.BytesIO(data), limit)
 
 
 def _pieces(first: bytes, stream: BinaryIO) -> Iterator[bytes]:
@@ -137,3 +162,61 @@ def gunzip(first: bytes, stream: BinaryIO) -> Iterator[bytes]:
             inflate = zlib.decompressobj(zlib.MAX_WBITS | 16)
         yield inflate.decompress(pending, CHUNK)
         pending = inflate.unused_data if inflate.eof else inflate.unconsumed_tail
+
+
+def bunzip2(first: bytes, stream: BinaryIO) -> Iterator[bytes]:
+    """As gunzip, for bzip2 data: streams one after another, a piece of at most CHUNK bytes at
+    a time; data cut short raises EOFError, damaged data OSError."""
+    inflate = bz2.BZ2Decompressor()
+    pending = first
+    while True:
+        if inflate.eof:
+            pending = inflate.unused_data + pending
+            if not pending:
+                pending = stream.read(CHUNK)
+                if not pending:
+                    return
+            inflate = bz2.BZ2Decompressor()
+        elif not pending and inflate.needs_input:
+            pending = stream.read(CHUNK)
+            if not pending:
+                raise EOFError("Compressed file ended before the end-of-stream marker was reached")
+        yield inflate.decompress(pending, CHUNK)
+        pending = b""
+
+
+# The rule text of a Tenhou JSON log, found without parsing the whole log: inside a JSON string
+# every quote is escaped, so `"disp"` followed by a colon can only be a key.
+_DISP = re.compile(r'"disp"\s*:\s*"((?:[^"\\]|\\.)*)"')
+# The game type of a mjlog (its first GO tag), whose bit 0x08 marks a half-game.
+_GO_TYPE = re.compile(r'<GO\s[^>]*?\btype="(\d+)"')
+SOUTH_GAME = 0x08
+
+
+def is_east_game(text: str, mjlog: bool) -> bool | None:
+    """Whether a log is of an east-only game (tonpuusen) rather than a half-game, told as the
+    converter tells it (the rule text holds "東" or "East"; the mjlog GO type lacks 0x08); None
+    when the log does not say, which leaves it to the conversion to fail."""
+    try:
+        if mjlog:
+            found = _GO_TYPE.search(text)
+            return None if found is None else not int(found[1]) & SOUTH_GAME
+        match = _DISP.search(text)
+        if match is not None:
+            disp = json.loads(f'"{match[1]}"')
+        else:  # no rule text, or a rule written as an array: read the log
+            rule = json.loads(text).get("rule")
+            disp = rule[0] if isinstance(rule, list) and rule else ""
+            if not isinstance(disp, str):
+                return None
+        return "東" in disp or "East" in disp
+    except (ValueError, AttributeError):
+        return None
+
+
+def keeps_length(text: str, mjlog: bool, length: str) -> bool:
+    """Whether --length `length` keeps the game of this log."""
+    if length == "any":
+        return True
+    east = is_east_game(text, mjlog)
+    return east is None or east == (length == "east")

@@ -9,6 +9,12 @@ CONVERTED = "converted"
 RECONVERTED = "reconverted"  # converted again over an output found incomplete
 SKIPPED = "skipped"
 FAILED = "failed"
+THREE_PLAYER = "three_player"  # a database row flagged as a three-player game
+NOT_DOWNLOADED = "not_downloaded"  # a database row without content
+FILTERED = "filtered"  # a game of the length that --length leaves out
+
+# Every status, in the order the summary tells them.
+STATUSES = (CONVERTED, SKIPPED, RECONVERTED, THREE_PLAYER, NOT_DOWNLOADED, FILTERED, FAILED)
 
 
 class UsageError(Exception):
@@ -19,16 +25,30 @@ class RunError(Exception):
     """A run that cannot go on: the workers do not start, or the report cannot be written."""
 
 
-# One log to convert: (source, target, direct), where the log is read, where its mjai file goes,
-# and whether the converter may read the log itself (a regular file not named .gz; see
-# convert_job). A plain tuple: thousands cross to the workers, and a NamedTuple pickles about
-# ten times slower.
-Job = tuple[str, str, bool]
+# Where a log comes from, as the report names it: a file's path, or a log inside a file as
+# (the file's path, "member" or "game", the member's name or the database row's id).
+Origin = str | tuple[str, str, str]
+
+# One log to convert: (origin, target, direct, data, ref, kind, length).
+# - target: where its output goes;
+# - data None: the log is the file `origin`, read by the worker; `direct`: the converter may
+#   read that file itself (a regular file named .json; see convert_job);
+# - data bytes: the log as stored (maybe compressed), read from an archive or a database by
+#   the main process; `ref` its game id and `kind` "json", "mjlog" or "" (told by content);
+# - length: the game length to keep, judged from the log ("any" keeps every game, and stands
+#   for a length already judged from a database's flag).
+# A plain tuple: thousands cross to the workers, and a NamedTuple pickles about ten times
+# slower.
+Job = tuple[Origin, str, bool, bytes | None, str, str, str]
+
+
+def file_job(source: str, target: str, direct: bool, length: str = "any") -> Job:
+    return (source, target, direct, None, "", "", length)
 
 
 class Outcome(NamedTuple):
-    """What became of one job: `CONVERTED`, `RECONVERTED`, `SKIPPED` or `FAILED` with the
-    exception's name and text."""
+    """What became of one log: one of the statuses, with the exception's name and text for
+    `FAILED`."""
 
     status: str
     exception: str = ""
@@ -40,3 +60,6 @@ class Outcome(NamedTuple):
 CONVERTED_OUTCOME = Outcome(CONVERTED)
 RECONVERTED_OUTCOME = Outcome(RECONVERTED)
 SKIPPED_OUTCOME = Outcome(SKIPPED)
+THREE_PLAYER_OUTCOME = Outcome(THREE_PLAYER)
+NOT_DOWNLOADED_OUTCOME = Outcome(NOT_DOWNLOADED)
+FILTERED_OUTCOME = Outcome(FILTERED)

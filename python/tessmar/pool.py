@@ -7,7 +7,7 @@ import multiprocessing
 import signal
 import time
 from collections import deque
-from collections.abc import Callable, Sequence
+from collections.abc import Callable, Iterator
 from multiprocessing.connection import Connection, wait
 from multiprocessing.process import BaseProcess
 
@@ -63,16 +63,28 @@ class Pool:
         self._context = multiprocessing.get_context("spawn")
         self._workers: list[_Worker] = []
         self._failed_starts = 0
-        self._queue: deque[list[Job]] = deque()
+        self._queue: deque[list[Job]] = deque()  # batches to send before the next new one
+        self._batches: Iterator[list[Job]] = iter(())
         self._on_answer: Callable[[list[Job], list[Outcome]], None] = lambda jobs, outcomes: None
 
-    def start(self, jobs: Sequence[Job]) -> None:
-        """Starts the workers on `jobs`; they take a while to be ready, so the caller can get on
-        with something else before `run`."""
-        size = self._batch_size
-        self._queue = deque(list(jobs[i : i + size]) for i in range(0, len(jobs), size))
-        for _ in range(min(self._size, len(self._queue))):
+    def start(self, batches: Iterator[list[Job]]) -> None:
+        """Starts the workers on the batches of jobs that `batches` gives as they are wanted;
+        the workers take a while to be ready, so the caller can get on with something else
+        before `run`."""
+        self._batches = batches
+        for _ in range(self._size):
+            if not self._pending():
+                break
             self._add_worker()
+
+    def _pending(self) -> bool:
+        """Whether a batch is waiting to be sent, taking the next one in if need be."""
+        if not self._queue:
+            batch = next(self._batches, None)
+            if batch is None:
+                return False
+            self._queue.append(batch)
+        return True
 
     def run(self, on_answer: Callable[[list[Job], list[Outcome]], None]) -> None:
         """Converts every job, calling `on_answer` in the main process with each batch that
@@ -124,7 +136,7 @@ class Pool:
         self._feed(worker)
 
     def _feed(self, worker: _Worker) -> None:
-        while self._queue and len(worker.sent) < self.AHEAD:
+        while len(worker.sent) < self.AHEAD and self._pending():
             batch = self._queue.popleft()
             try:
                 worker.conn.send(batch)
@@ -170,7 +182,7 @@ class Pool:
                 message = "the worker process died while converting this log"
                 death = _death_text(worker.process.exitcode)
                 self._on_answer(current, [Outcome(FAILED, WORKER_DIED, f"{message} ({death})")])
-        if self._queue:
+        if self._pending():
             self._add_worker()
 
 

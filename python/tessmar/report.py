@@ -7,7 +7,35 @@ import sys
 from collections import Counter
 from typing import IO, Any
 
-from tessmar.jobs import CONVERTED, FAILED, RECONVERTED, SKIPPED, Outcome, RunError, UsageError
+from tessmar.jobs import (
+    CONVERTED,
+    FAILED,
+    FILTERED,
+    NOT_DOWNLOADED,
+    RECONVERTED,
+    SKIPPED,
+    THREE_PLAYER,
+    Origin,
+    Outcome,
+    RunError,
+    UsageError,
+)
+
+
+def origin_text(origin: Origin) -> str:
+    """An origin as a person reads it: a path, or a path with the member or game inside it."""
+    if isinstance(origin, str):
+        return origin
+    path, key, name = origin
+    return f"{path} ({key} {name})"
+
+
+def origin_fields(origin: Origin) -> dict[str, str]:
+    """An origin as the report's fields: "path", and "member" or "game" for a log inside it."""
+    if isinstance(origin, str):
+        return {"path": origin}
+    path, key, name = origin
+    return {"path": path, key: name}
 
 # Failures listed on standard error when there is no --report to look them up in.
 LISTED_FAILURES = 10
@@ -26,9 +54,9 @@ class Report:
                 raise UsageError(f"cannot write the report {path}: {exc.strerror or exc}") from None
         self.counts: Counter[str] = Counter()
         self.by_exception: Counter[str] = Counter()
-        self.listed: list[tuple[str, Outcome]] = []
+        self.listed: list[tuple[Origin, Outcome]] = []
 
-    def add(self, path: str, outcome: Outcome) -> None:
+    def add(self, path: Origin, outcome: Outcome) -> None:
         self.counts[outcome.status] += 1
         if outcome.status != FAILED:
             return
@@ -36,7 +64,7 @@ class Report:
         if len(self.listed) < LISTED_FAILURES:
             self.listed.append((path, outcome))
         if self._stream is not None:
-            record = {"path": path, "exception": outcome.exception, "message": outcome.message}
+            record = {**origin_fields(path), "exception": outcome.exception, "message": outcome.message}
             line = json.dumps(record, ensure_ascii=False)
             try:
                 line.encode("utf-8")
@@ -63,22 +91,30 @@ class Report:
                 raise RunError(f"cannot write the report {self.path}: {exc.strerror or exc}") from None
 
     def summary(self, seconds: float) -> str:
-        converted, reconverted, skipped, failed = (
-            self.counts[s] for s in (CONVERTED, RECONVERTED, SKIPPED, FAILED)
-        )
-        handled = converted + reconverted + skipped + failed
+        converted, skipped, failed = (self.counts[s] for s in (CONVERTED, SKIPPED, FAILED))
+        handled = sum(self.counts.values())
         rate = handled / seconds if seconds > 0 else 0.0
-        # Outputs cut short only come after a crash: their count is told only then.
-        again = f", {reconverted} reconverted (incomplete output)" if reconverted else ""
+        # Outputs cut short only come after a crash, and the others only from some sources:
+        # their counts are told only when there are any.
+        others = "".join(
+            f", {self.counts[status]} {text}"
+            for status, text in (
+                (RECONVERTED, "reconverted (incomplete output)"),
+                (THREE_PLAYER, "skipped (three-player)"),
+                (NOT_DOWNLOADED, "not downloaded"),
+                (FILTERED, "skipped (length)"),
+            )
+            if self.counts[status]
+        )
         lines = [
-            f"{converted} converted, {skipped} skipped (output already there){again}, {failed} failed"
+            f"{converted} converted, {skipped} skipped (output already there){others}, {failed} failed"
             f" in {seconds:.1f} s ({rate:.0f} files/s)"
         ]
         lines += [f"  {name}: {count}" for name, count in self.by_exception.most_common()]
         if failed and self._stream is not None:
             lines.append(f"failures are listed in {self.path}")
         elif failed:
-            lines += [f"  {path}: {o.exception}: {o.message}" for path, o in self.listed]
+            lines += [f"  {origin_text(path)}: {o.exception}: {o.message}" for path, o in self.listed]
             if failed > len(self.listed):
                 lines.append(f"  ... and {failed - len(self.listed)} more (--report FILE lists them all)")
         return "\n".join(lines)
@@ -99,6 +135,8 @@ class Progress:
 
     def advance(self, files: int, failed: int) -> None:
         if self._bar is not None:
+            if self._bar.n + files > self._bar.total:  # a tar tells its members only as it is read
+                self._bar.total = self._bar.n + files
             if failed:
                 self._bar.set_postfix_str(f"{failed} failed", refresh=False)
             self._bar.update(files)

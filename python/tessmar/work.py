@@ -12,8 +12,17 @@ from types import FrameType
 
 import _tessmar
 from tessmar import _mjlog
-from tessmar.inputs import DEFAULT_MAX_SIZE, check_file_size, game_ref, is_mjlog_name, is_mjlog_text, read_log
-from tessmar.jobs import CONVERTED_OUTCOME, FAILED, Job, Outcome
+from tessmar.inputs import (
+    DEFAULT_MAX_SIZE,
+    check_file_size,
+    game_ref,
+    is_mjlog_name,
+    is_mjlog_text,
+    keeps_length,
+    read_log,
+    read_log_data,
+)
+from tessmar.jobs import CONVERTED_OUTCOME, FAILED, FILTERED_OUTCOME, Job, Outcome
 
 # On mjai text level 3 takes about 40% of the time of zlib's usual 6 for files about a fifth
 # larger; compressing would otherwise cost more than converting.
@@ -34,12 +43,18 @@ def mjai_bytes(events: list[str], compress: bool) -> bytes:
     return _gzipped(data, compress)
 
 
-def output_bytes(text: str, name: str | None, compress: bool, tenhou: bool = False) -> bytes:
+def output_bytes(
+    text: str, name: str | None, compress: bool, tenhou: bool = False, ref: str | None = None,
+    mjlog: bool | None = None,
+) -> bytes:
     """The output file for the text of one log: its mjai lines, or with `tenhou` its Tenhou
-    JSON text. The log is mjlog XML or Tenhou JSON as its file's `name` says, or as its
-    content says when it has no name (standard input); a mjlog's game id comes from the name."""
-    mjlog = is_mjlog_name(name) if name is not None else is_mjlog_text(text)
-    ref = game_ref(name) if name is not None else ""
+    JSON text. The log is mjlog XML or Tenhou JSON as `mjlog` says, else as its file's `name`
+    says, or as its content says when it has no name (standard input); a mjlog's game id is
+    `ref`, else it comes from the name."""
+    if mjlog is None:
+        mjlog = is_mjlog_name(name) if name is not None else is_mjlog_text(text)
+    if ref is None:
+        ref = game_ref(name) if name is not None else ""
     if not tenhou:
         events = _mjlog.mjlog_to_mjai(text, ref) if mjlog else _tessmar.tenhou_to_mjai(text)
         return mjai_bytes(events, compress)
@@ -141,8 +156,11 @@ def convert_job(
     """Converts one log file into its output file (mjai, or with `tenhou` Tenhou JSON); every
     failure is returned, not raised. A log longer than `max_size` bytes (decompressed) fails;
     `durable` as in write_atomically."""
-    source, target, direct = job
+    source, target, direct, data, ref, kind, length = job
     try:
+        if data is not None:
+            return _convert_data(target, data, ref, kind, length, compress, max_size, durable, tenhou)
+        assert isinstance(source, str)
         # The converter can read the log and write the lines itself, which saves joining and
         # encoding the events in Python: that costs about as much as converting them. It
         # touches the output only once the conversion succeeded, but the folder must exist
@@ -161,12 +179,29 @@ def convert_job(
                 pass
         with open(source, "rb") as log:
             text = read_log(log, max_size)
-        data = output_bytes(text, os.path.basename(source), compress, tenhou)
-        write_atomically(target, lambda temp: _write_file(temp, data), durable)
+        name = os.path.basename(source)
+        if length != "any" and not keeps_length(text, is_mjlog_name(name), length):
+            return FILTERED_OUTCOME
+        output = output_bytes(text, name, compress, tenhou)
+        write_atomically(target, lambda temp: _write_file(temp, output), durable)
     except (KeyboardInterrupt, SystemExit):
         raise
     except BaseException as exc:  # the extension's internal faults derive from BaseException
         return Outcome(FAILED, exception_name(exc), str(exc))
+    return CONVERTED_OUTCOME
+
+
+def _convert_data(
+    target: str, data: bytes, ref: str, kind: str, length: str, compress: bool, max_size: int,
+    durable: bool, tenhou: bool,
+) -> Outcome:
+    """convert_job for a log read by the main process (from an archive or a database)."""
+    text = read_log_data(data, max_size)
+    mjlog = kind == "mjlog" if kind else is_mjlog_text(text)
+    if length != "any" and not keeps_length(text, mjlog, length):
+        return FILTERED_OUTCOME
+    output = output_bytes(text, None, compress, tenhou, ref, mjlog)
+    write_atomically(target, lambda temp: _write_file(temp, output), durable)
     return CONVERTED_OUTCOME
 
 

@@ -40,6 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             e.message.find('\n') != std::string::npos)
             broken("the message is not one short line of UTF-8", e.message);
         if (e.offset != tessmar::mjlog::kNoOffset && e.offset > size) broken("error offset beyond the input", e.message);
+        if (e.fault.seat < -1 || e.fault.seat > 3 || e.fault.kyoku < -1 || (e.fault.kyoku < 0 && e.fault.seat >= 0))
+            broken("the error blames no kyoku that can be", e.message);
         tessmar::mjlog::Game game;
         auto read = tessmar::mjlog::read_mjlog(xml, "2019021004gm-00a9-0000-e2f6516d", game);
         if (read || read.error().message != e.message || read.error().offset != e.offset)
@@ -71,6 +73,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             broken("the mjai routes give different events", json);
         if (!direct && direct.error().stage != via_text.error().stage)
             broken("the mjai routes fail at different stages", via_text.error().detail + "\n" + json);
+        // Both routes blame the same kyoku and seat, at no byte of the XML.
+        if (!direct && (direct.error().where.offset != tessmar::kNoOffset ||
+                        direct.error().where.fault.kyoku != via_text.error().where.fault.kyoku ||
+                        direct.error().where.fault.seat != via_text.error().where.fault.seat))
+            broken("the mjai routes blame different places", via_text.error().detail + "\n" + json);
     }
     auto twice = tessmar::mjlog::mjlog_to_tenhou(xml, "2019021004gm-00a9-0000-e2f6516d");
     if (!twice || *twice != json) broken("converting twice differs", json);

@@ -219,8 +219,20 @@ inline std::string check_outcome(std::string_view text, const std::expected<Even
     const Reference ref = read_reference(text);
     if (!result) {
         // Well-formed events always serialise; a refusal must come from the log itself.
-        if (result.error().stage == Stage::Serialize) return "serialisation failed: " + result.error().detail;
-        if (!ref.is_json && result.error().stage != Stage::Parse) return "non-JSON text got past the parser";
+        const PipelineError& e = result.error();
+        if (e.stage == Stage::Serialize) return "serialisation failed: " + e.detail;
+        if (!ref.is_json && e.stage != Stage::Parse) return "non-JSON text got past the parser";
+        // Where it failed: reading stops at a byte of the text (or just past it), later stages at
+        // no byte; a conversion failure is always one kyoku's, of those the log holds.
+        const Location& at = e.where;
+        if ((e.stage == Stage::Parse) != (at.offset != kNoOffset)) return "offset given or missing: " + e.detail;
+        if (at.offset != kNoOffset && at.offset > text.size()) return "offset beyond the text: " + e.detail;
+        if (at.fault.seat < -1 || at.fault.seat > 3) return "seat out of range: " + e.detail;
+        if (e.stage == Stage::Convert && at.fault.kyoku < 0) return "conversion failure of no kyoku: " + e.detail;
+        if (ref.kyoku_count && at.fault.kyoku >= static_cast<int>(*ref.kyoku_count))
+            return "failure in a kyoku past the log's: " + e.detail;
+        if (e.detail.empty() || location_note(at, e.detail).find('\n') != std::string::npos)
+            return "the note is not one line: " + e.detail;
         return {};
     }
     if (!ref.is_json) return "non-JSON text was converted";

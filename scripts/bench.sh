@@ -10,6 +10,7 @@ rev=$(git rev-parse --short HEAD 2>/dev/null || echo local)
 "$VENV_PY" bench/bench_python.py --stages build/bench/bench/bench_stages --out "bench/results/$rev.json"
 echo
 "$VENV_PY" bench/bench_mjlog.py
+echo; "$VENV_PY" bench/bench_threads.py
 echo
 echo "reader throughput (floor: the same text checked as plain JSON by our scanner, nothing stored):"
 if [ -d ../shared/logs ]; then build/bench/bench/bench_read ../shared/logs; else build/bench/bench/bench_read examples; fi

@@ -10,6 +10,7 @@ install_packages g++ ${TESSMAR_EXTRA_PKGS:-}
 ensure_venv "$ROOT/.venv"
 VENV_PY="$ROOT/.venv/bin/python"
 "$VENV_PY" -m pip install -q --disable-pip-version-check --upgrade pip >&2
-"$VENV_PY" -m pip install -q --disable-pip-version-check pytest mypy ${TESSMAR_EXTRA_PIP:-} >&2
+# distributed: the tests of runs on a Dask cluster (the optional extra tessmar[dask]).
+"$VENV_PY" -m pip install -q --disable-pip-version-check pytest mypy distributed ${TESSMAR_EXTRA_PIP:-} >&2
 echo "== building and installing tessmar" >&2
 "$VENV_PY" -m pip install -q --disable-pip-version-check . >&2

@@ -17,15 +17,28 @@ File problems raise `OSError` subclasses. The exception classes are those of the
 module `_tessmar` itself, so catching `tessmar.JsonParsingError` also catches the ones raised by
 `_tessmar` directly.
 
-Tenhou's archive XML (mjlog, plain or gzip-compressed) is read by `mjlog_to_tenhou` (the Tenhou
+Tenhou's archive XML (mjlog, plain or compressed) is read by `mjlog_to_tenhou` (the Tenhou
 JSON text, as Tenhou's server writes it) and `mjlog_to_mjai`; malformed XML raises `MjlogError`,
 also a `ValueError`.
+
+For pipelines:
+
+- `convert(data)`: any log (Tenhou JSON or mjlog XML, `str` or `bytes`, plain, gzip or bzip2)
+  to the bytes of its output file, with the interpreter's lock released while it works;
+- `iter_logs(*sources)`: the logs of files, folders, downloader databases and zip or tar
+  archives, as `Log` records;
+- `convert_tree(sources, out)`: the batch run of `tessmar convert`, on local processes or any
+  `concurrent.futures.Executor` (a Dask cluster's too), returning a `Summary`.
+
+Decompression stops at a size bound with `LogTooLarge` (a `ValueError`). The exceptions raised
+by the package's own functions say where the log is at fault: attributes `offset`, `kyoku` and
+`seat`, and a note.
 
 The command `tessmar convert` (or `python -m tessmar convert`) converts whole archives in
 parallel; see `tessmar convert --help`.
 """
 
-import os
+import os as _os
 
 import _tessmar
 from _tessmar import (
@@ -35,15 +48,25 @@ from _tessmar import (
     TenhouToMjaiError,
 )
 
+from tessmar.batch import Summary, convert_tree
+from tessmar.conversion import convert
+from tessmar.inputs import LogTooLarge
 from tessmar.mjlog import MjlogError, mjlog_to_mjai, mjlog_to_tenhou
+from tessmar.sources import Log, iter_logs
 
 __all__ = [
     "JsonParsingError",
     "JsonSerializationError",
+    "Log",
+    "LogTooLarge",
     "MjlogError",
+    "Summary",
     "TenhouLogParsingError",
     "TenhouToMjaiError",
     "__version__",
+    "convert",
+    "convert_tree",
+    "iter_logs",
     "mjlog_to_mjai",
     "mjlog_to_tenhou",
     "tenhou_file_to_mjai",
@@ -53,7 +76,7 @@ __all__ = [
 __version__: str = _tessmar.__version__
 """The version of the converter, the same as `_tessmar.__version__`."""
 
-_Path = str | bytes | os.PathLike[str] | os.PathLike[bytes]
+_Path = str | bytes | _os.PathLike[str] | _os.PathLike[bytes]
 
 
 # The extension's functions carry no docstrings of their own; these wrappers give them one and

@@ -12,7 +12,7 @@ from collections.abc import Callable, Iterator
 from typing import IO, Any, NamedTuple
 
 from tessmar.inputs import CHUNK, is_log_name, too_large
-from tessmar.work import exception_name
+from tessmar.jobs import exception_name
 
 ZIP_MAGICS = (b"PK\x03\x04", b"PK\x05\x06")  # a zip's first member, or the end of an empty one
 # Longest first: "x.tar.gz" is a tar, "x.gz" is not.
@@ -120,6 +120,16 @@ def count_members(path: str) -> int:
         )
 
 
+def _refusal(name: str, link: bool, regular: bool) -> Member | None:
+    """The refusal of a member that could not be written under the output folder as a file."""
+    why = unsafe(name)
+    if why is None and link:
+        why = "the member is a link"
+    elif why is None and not regular:
+        why = "the member is not a regular file"
+    return None if why is None else _refused(name, "UnsafePath", f"refused: {why}")
+
+
 # Whether a member (by name) is to be read: false for one whose output is already there.
 Wanted = Callable[[str], bool]
 
@@ -132,11 +142,9 @@ def zip_members(path: str, limit: int, wanted: Wanted) -> Iterator[Member]:
             name = info.filename
             if info.is_dir() or not is_log_name(name.rsplit("/", 1)[-1]):
                 continue
-            why = unsafe(name)
-            if why is not None:
-                yield _refused(name, "UnsafePath", f"refused: {why}")
-            elif stat.S_ISLNK(info.external_attr >> 16):
-                yield _refused(name, "UnsafePath", "refused: the member is a link")
+            refusal = _refusal(name, stat.S_ISLNK(info.external_attr >> 16), True)
+            if refusal is not None:
+                yield refusal
             elif info.flag_bits & 0x1:
                 yield _refused(name, "EncryptedMember", "the member is encrypted")
             elif not wanted(name):
@@ -158,13 +166,9 @@ def tar_members(path: str, limit: int, wanted: Wanted) -> Iterator[Member]:
                 name = info.name
                 if info.isdir() or not is_log_name(name.rsplit("/", 1)[-1]):
                     continue
-                why = unsafe(name)
-                if why is not None:
-                    yield _refused(name, "UnsafePath", f"refused: {why}")
-                elif info.issym() or info.islnk():
-                    yield _refused(name, "UnsafePath", "refused: the member is a link")
-                elif not info.isfile():
-                    yield _refused(name, "UnsafePath", "refused: the member is not a regular file")
+                refusal = _refusal(name, info.issym() or info.islnk(), info.isfile())
+                if refusal is not None:
+                    yield refusal
                 elif info.size > limit:  # the header's size is exact in a tar
                     exc = too_large(limit, compressed=True)
                     yield _refused(name, type(exc).__name__, str(exc))

@@ -14,37 +14,24 @@ under a temporary name and renamed once complete, so an interrupted run can simp
 from __future__ import annotations
 
 import argparse
+import concurrent.futures
 import os
 import sys
 import time
-from collections.abc import Iterator, Sequence
+from collections.abc import Sequence
 
 import _tessmar
 from tessmar.inputs import DEFAULT_MAX_SIZE, LENGTHS, LOG_NAMES, parse_size, read_log
-from tessmar.jobs import CONVERTED, CONVERTED_OUTCOME, FAILED, RECONVERTED_OUTCOME, SKIPPED_OUTCOME
-from tessmar.jobs import Job, Origin, Outcome, RunError, UsageError
-from tessmar.plan import Item, Options, Plan, container_items, container_kind, plan_jobs
-from tessmar.pool import Pool, batch_size_for
-from tessmar.report import Progress, Report
-from tessmar.work import exception_name, output_bytes
+from tessmar.batch import Settings, default_jobs, plan_tree, run_plan
+from tessmar.jobs import CONVERTED_OUTCOME, FAILED, RunError, UsageError, failure
+from tessmar.plan import Plan, container_kind
+from tessmar.report import Report
+from tessmar.work import output_bytes
 
 EXIT_OK = 0
 EXIT_FAILED = 1
 EXIT_USAGE = 2
 EXIT_INTERRUPTED = 130
-
-
-class _FailFast(Exception):
-    pass
-
-
-def default_jobs() -> int:
-    count: int | None = getattr(os, "process_cpu_count", os.cpu_count)()
-    try:
-        count = len(os.sched_getaffinity(0))
-    except (AttributeError, OSError):
-        pass
-    return max(1, count or 1)
 
 
 def positive_int(text: str) -> int:
@@ -109,6 +96,11 @@ def build_parser() -> argparse.ArgumentParser:
         " default: 64M)",
     )
     convert.add_argument(
+        "--dask", metavar="ADDRESS",
+        help="run the conversions on the Dask cluster whose scheduler is at ADDRESS (OUTDIR must"
+        " be a folder every worker sees; needs pip install 'tessmar[dask]')",
+    )
+    convert.add_argument(
         "--length", choices=LENGTHS, default="any",
         help="convert only east-only games (east) or only half-games (south); default: any",
     )
@@ -133,7 +125,7 @@ def convert_to_stdout(source: str, compress: bool, max_size: int, tenhou: bool, 
     except (KeyboardInterrupt, SystemExit):
         raise
     except BaseException as exc:
-        outcome = Outcome(FAILED, exception_name(exc), str(exc))
+        outcome = failure(exc)
         report.add(name, outcome)
         print(f"tessmar: {name}: {outcome.exception}: {outcome.message}", file=sys.stderr)
         return EXIT_FAILED
@@ -148,103 +140,39 @@ def convert_to_stdout(source: str, compress: bool, max_size: int, tenhou: bool, 
     return EXIT_OK
 
 
-class _Run:
-    """The main process's side of a batch run: the plan's items in batches for the workers,
-    what became of each log told to the report and the progress bar as it is known."""
+DASK_MISSING = "--dask needs Dask's distributed: pip install 'tessmar[dask]'"
 
-    def __init__(self, args: argparse.Namespace, plan: Plan, report: Report) -> None:
-        self._args = args
-        self._plan = plan
-        self._report = report
-        self.progress: Progress | None = None
-        self._unshown = 0  # logs settled before the progress bar was there
-        # A tar tells its logs only as it is read: planned as if it held a thousand.
-        expected = plan.total + 1000 * sum(c.kind == "tar" for c in plan.containers)
-        self.workers = min(args.jobs or default_jobs(), max(1, expected))
-        self.batch_size = batch_size_for(expected, self.workers)
 
-    def tell(self, origin: Origin, outcome: Outcome) -> None:
-        self._report.add(origin, outcome)
-        if self._args.fail_fast and outcome.status == FAILED:
-            raise _FailFast
-
-    def advance(self, files: int) -> None:
-        if self.progress is None:
-            self._unshown += files
-        else:
-            self.progress.advance(files + self._unshown, self._report.counts[FAILED])
-            self._unshown = 0
-
-    def on_answer(self, jobs: list[Job], outcomes: list[Outcome]) -> None:
-        incomplete = self._plan.incomplete
-        for job, outcome in zip(jobs, outcomes):
-            if outcome.status == CONVERTED and incomplete and job[1] in incomplete:
-                outcome = RECONVERTED_OUTCOME
-            self.tell(job[0], outcome)
-        self.advance(len(jobs))
-
-    def _items(self) -> Iterator[Item]:
-        yield from self._plan.jobs
-        args = self._args
-        options = Options(args.gzip, args.force, args.to == "tenhou", args.length, args.max_size)
-        for container in self._plan.containers:
-            yield from container_items(container, options, self._plan.incomplete)
-
-    def batches(self) -> Iterator[list[Job]]:
-        """The jobs in batches; the logs settled without a job (skipped, filtered, failed) are
-        told on the way."""
-        batch: list[Job] = []
-        for item in self._items():
-            if len(item) == 2:  # (origin, outcome): settled without a job
-                self.tell(item[0], item[1])
-                self.advance(1)
-                continue
-            batch.append(item)
-            if len(batch) == self.batch_size:
-                yield batch
-                batch = []
-        if batch:
-            yield batch
+def dask_executor(address: str) -> concurrent.futures.Executor:
+    """The executor of a Dask cluster's client, for --dask."""
+    try:
+        import distributed  # type: ignore[import-not-found, unused-ignore]  # an optional extra
+    except ImportError:
+        raise UsageError(DASK_MISSING) from None
+    try:
+        client = distributed.Client(address, timeout="30s")  # type: ignore[no-untyped-call, unused-ignore]
+    except (OSError, TimeoutError) as exc:
+        raise UsageError(f"cannot reach the Dask scheduler at {address}: {exc}") from None
+    executor: concurrent.futures.Executor = client.get_executor()  # type: ignore[no-untyped-call, unused-ignore]
+    return executor
 
 
 def convert_batch(args: argparse.Namespace, plan: Plan, report: Report, started: float) -> int:
-    for path, outcome in plan.failures:
-        report.add(path, outcome)
-    for path in plan.skipped:
-        report.add(path, SKIPPED_OUTCOME)
-    if args.fail_fast and plan.failures:
-        print(report.summary(time.monotonic() - started), file=sys.stderr)
-        return EXIT_FAILED
-
-    run = _Run(args, plan, report)
-    pool = Pool(run.workers, run.batch_size, args.gzip, args.max_size, args.fsync, args.to == "tenhou")
-    interrupted, broken = False, None
-    try:
-        pool.start(run.batches())
-        run.progress = Progress(plan.total)  # while the workers start
-        run.advance(0)
-        pool.run(run.on_answer)
-    except _FailFast:
-        pass
-    except RunError as exc:
-        broken = str(exc)
-    except KeyboardInterrupt:
-        interrupted = True
-    finally:
-        pool.close()  # stops the workers still busy, which remove their unfinished outputs
-        if run.progress is not None:
-            run.progress.close()
-    if not sum(report.counts.values()) and broken is None and not interrupted:
+    executor = None if args.dask is None else dask_executor(args.dask)
+    settings = Settings(
+        args.jobs, args.gzip, args.to, args.force, args.length, args.max_size, args.fsync, args.fail_fast
+    )
+    result = run_plan(plan, settings, report, started, executor)
+    if not sum(report.counts.values()) and result.broken is None and not result.interrupted:
         print(f"tessmar: no logs ({LOG_NAMES}) found in {' '.join(args.inputs)}", file=sys.stderr)
-    elapsed = time.monotonic() - started
-    if broken is not None:
-        print(f"tessmar: error: {broken}", file=sys.stderr)
-    if interrupted:
+    if result.broken is not None:
+        print(f"tessmar: error: {result.broken}", file=sys.stderr)
+    if result.interrupted:
         print("interrupted; run the same command again to convert the rest", file=sys.stderr)
-    print(report.summary(elapsed), file=sys.stderr)
-    if interrupted:
+    print(report.summary(result.summary.seconds), file=sys.stderr)
+    if result.interrupted:
         return EXIT_INTERRUPTED
-    return EXIT_FAILED if report.counts[FAILED] or broken is not None else EXIT_OK
+    return EXIT_FAILED if report.counts[FAILED] or result.broken is not None else EXIT_OK
 
 
 def run_convert(args: argparse.Namespace) -> int:
@@ -267,17 +195,17 @@ def run_convert(args: argparse.Namespace) -> int:
     tenhou = args.to == "tenhou"
     plan = None
     if args.output is not None:
-        plan = plan_jobs(
-            args.inputs, args.output, args.gzip, args.force, tenhou, args.length, args.max_size
-        )
+        if args.dask is not None:
+            try:
+                import distributed  # type: ignore[import-not-found, unused-ignore]  # noqa: F401
+            except ImportError:
+                raise UsageError(DASK_MISSING) from None
+        settings = Settings(args.jobs, args.gzip, args.to, args.force, args.length, args.max_size)
+        plan = plan_tree(args.inputs, args.output, settings)
     report = Report(args.report)
     try:
         if plan is None:
             return convert_to_stdout(args.inputs[0], args.gzip, args.max_size, tenhou, report)
-        try:
-            os.makedirs(args.output, exist_ok=True)
-        except OSError as exc:
-            raise UsageError(f"cannot create the output folder {args.output}: {exc.strerror or exc}") from None
         return convert_batch(args, plan, report, started)
     finally:
         report.close()

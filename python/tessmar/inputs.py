@@ -96,7 +96,7 @@ def parse_size(text: str) -> int:
 
 def too_large(limit: int, compressed: bool = False) -> LogTooLarge:
     counted = ", decompressed" if compressed else ""
-    return LogTooLarge(f"the log is larger than {limit} bytes (--max-size){counted}")
+    return LogTooLarge(f"the log is larger than {limit} bytes (the size bound){counted}")
 
 
 def check_file_size(path: str, limit: int) -> None:
@@ -105,10 +105,11 @@ def check_file_size(path: str, limit: int) -> None:
         raise too_large(limit)
 
 
-def read_log(stream: BinaryIO, limit: int) -> str:
-    """The text of a log, decompressed first when it starts like gzip or bzip2 data; never
-    more than `limit` bytes of it are held, however large the file or its decompressed
-    content."""
+def read_log_bytes(source: bytes | BinaryIO, limit: int) -> bytes:
+    """The content of a log (a stream, or bytes already in memory), decompressed first when it
+    starts like gzip or bzip2 data; never more than `limit` bytes of it are held, however large
+    the file or its decompressed content."""
+    stream = io.BytesIO(source) if isinstance(source, bytes) else source
     data = bytearray()
     first = stream.read(min(CHUNK, limit + 1))
     if first[:2] == GZIP_MAGIC:
@@ -121,16 +122,17 @@ def read_log(stream: BinaryIO, limit: int) -> str:
         data += piece
         if len(data) > limit:
             raise too_large(limit, compressed)
-    return data.decode("utf-8")
+    return bytes(data)
+
+
+def read_log(stream: BinaryIO, limit: int) -> str:
+    """As read_log_bytes, as text."""
+    return read_log_bytes(stream, limit).decode("utf-8")
 
 
 def read_log_data(data: bytes, limit: int) -> str:
     """As read_log, for a log already in memory (read from an archive or a database)."""
-    if data[:2] != GZIP_MAGIC and data[:3] != BZIP2_MAGIC:
-        if len(data) > limit:
-            raise too_large(limit)
-        return data.decode("utf-8")
-    return read_log(io.BytesIO(data), limit)
+    return read_log_bytes(data, limit).decode("utf-8")
 
 
 def _pieces(first: bytes, stream: BinaryIO) -> Iterator[bytes]:

@@ -17,11 +17,11 @@ FILTERED = "filtered"  # a game of the length that --length leaves out
 STATUSES = (CONVERTED, SKIPPED, RECONVERTED, THREE_PLAYER, NOT_DOWNLOADED, FILTERED, FAILED)
 
 
-class UsageError(Exception):
-    """A command line that cannot be carried out (exit status 2)."""
+class UsageError(ValueError):
+    """A command line (or a call) that cannot be carried out (exit status 2)."""
 
 
-class RunError(Exception):
+class RunError(RuntimeError):
     """A run that cannot go on: the workers do not start, or the report cannot be written."""
 
 
@@ -46,13 +46,39 @@ def file_job(source: str, target: str, direct: bool, length: str = "any") -> Job
     return (source, target, direct, None, "", "", length)
 
 
+# Where a log is at fault, as the converter's exceptions say it: (offset, kyoku, seat, note).
+Where = tuple[int | None, int | None, int | None, str]
+
+
 class Outcome(NamedTuple):
     """What became of one log: one of the statuses, with the exception's name and text for
-    `FAILED`."""
+    `FAILED`, and where the log is at fault when the converter says so."""
 
     status: str
     exception: str = ""
     message: str = ""
+    where: Where | None = None
+
+
+def where_of(exc: BaseException) -> Where | None:
+    """The place of the fault that a conversion error carries, if it carries one."""
+    if not hasattr(exc, "offset"):
+        return None
+    notes = getattr(exc, "__notes__", None) or [""]
+    return (getattr(exc, "offset", None), getattr(exc, "kyoku", None), getattr(exc, "seat", None), str(notes[0]))
+
+
+def exception_name(exc: BaseException) -> str:
+    """The exception's class name, qualified by its module unless it is a built-in or ours."""
+    cls = type(exc)
+    if cls.__module__ in ("builtins", "_tessmar") or cls.__module__.startswith("tessmar."):
+        return cls.__qualname__
+    return f"{cls.__module__}.{cls.__qualname__}"
+
+
+def failure(exc: BaseException) -> Outcome:
+    """The outcome of a log whose reading or conversion raised `exc`."""
+    return Outcome(FAILED, exception_name(exc), str(exc), where_of(exc))
 
 
 # The same objects for every job that did not fail, so that a batch's answer pickles into a

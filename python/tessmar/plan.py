@@ -21,9 +21,9 @@ from tessmar.jobs import (
     Origin,
     Outcome,
     UsageError,
+    failure,
     file_job,
 )
-from tessmar.work import exception_name
 
 DATABASE = "database"
 
@@ -134,7 +134,7 @@ class Options(NamedTuple):
 
 
 def plan_jobs(
-    inputs: Sequence[str], outdir: str, compress: bool, force: bool = False, tenhou: bool = False,
+    inputs: Sequence[str], outdir: str | None, compress: bool, force: bool = False, tenhou: bool = False,
     length: str = "any", max_size: int = 64 << 20,
 ) -> Plan:
     """One job per log file found, its output mirroring the input tree under `outdir`; unless
@@ -147,11 +147,13 @@ def plan_jobs(
 
     The tree is taken relative to the folder that holds all inputs (a folder given as the
     only input is itself that folder), so distinct inputs never map to the same place.
+    `outdir` None: the targets are only named, relative to the output folder, and none is
+    looked for.
     """
     failures: list[tuple[Origin, Outcome]] = []
 
     def walk_error(path: str, exc: OSError) -> None:
-        failures.append((path, Outcome(FAILED, exception_name(exc), str(exc))))
+        failures.append((path, failure(exc)))
 
     roots = []
     for path in inputs:
@@ -161,11 +163,15 @@ def plan_jobs(
     base = os.path.commonpath(
         [os.path.abspath(p) if is_dir else os.path.dirname(os.path.abspath(p)) for p, is_dir in roots]
     )
-    real_out = os.path.realpath(outdir)
-    if any(is_dir and os.path.realpath(p) == real_out for p, is_dir in roots):
-        raise UsageError(f"the output folder {outdir} is one of the input folders")
-    out_stat = os.stat(outdir) if os.path.isdir(outdir) else None
-    writes_over_inputs = os.path.realpath(base) == real_out
+    out_stat, writes_over_inputs = None, False
+    if outdir is not None:
+        real_out = os.path.realpath(outdir)
+        if any(is_dir and os.path.realpath(p) == real_out for p, is_dir in roots):
+            raise UsageError(f"the output folder {outdir} is one of the input folders")
+        out_stat = os.stat(outdir) if os.path.isdir(outdir) else None
+        writes_over_inputs = os.path.realpath(base) == real_out
+    else:
+        outdir, force = "", True
 
     jobs: list[Job] = []
     skipped: list[str] = []
@@ -261,7 +267,7 @@ def _count(container: Container, max_size: int) -> int | Outcome:
     except ArchiveDamaged as exc:
         return Outcome(FAILED, "ArchiveDamaged", f"the archive is damaged: {exc}")
     except Exception as exc:  # sqlite3.DatabaseError and the like: a damaged file fails alone
-        return Outcome(FAILED, exception_name(exc), str(exc))
+        return failure(exc)
 
 
 class _Outputs:
@@ -328,7 +334,7 @@ def _database_items(container: Container, options: Options, outputs: _Outputs) -
                     continue
                 yield (origin, target, False, row.content, row.id, "", length)
     except Exception as exc:  # a database damaged, or replaced, while it is read
-        yield container.path, Outcome(FAILED, exception_name(exc), str(exc))
+        yield container.path, failure(exc)
 
 
 def _archive_items(container: Container, options: Options, outputs: _Outputs) -> Iterator[Item]:

@@ -64,7 +64,12 @@ class Report:
         if len(self.listed) < LISTED_FAILURES:
             self.listed.append((path, outcome))
         if self._stream is not None:
-            record = {**origin_fields(path), "exception": outcome.exception, "message": outcome.message}
+            record: dict[str, object] = {
+                **origin_fields(path), "exception": outcome.exception, "message": outcome.message
+            }
+            if outcome.where is not None:
+                offset, kyoku, seat, note = outcome.where
+                record.update(offset=offset, kyoku=kyoku, seat=seat, note=note)
             line = json.dumps(record, ensure_ascii=False)
             try:
                 line.encode("utf-8")

@@ -2,7 +2,6 @@
 
 from __future__ import annotations
 
-import gzip
 import itertools
 import os
 import signal
@@ -12,39 +11,23 @@ from types import FrameType
 
 import _tessmar
 from tessmar import _mjlog
+from tessmar.conversion import gzipped, is_xml
 from tessmar.inputs import (
     DEFAULT_MAX_SIZE,
     check_file_size,
     game_ref,
     is_mjlog_name,
-    is_mjlog_text,
     keeps_length,
-    read_log,
-    read_log_data,
+    read_log_bytes,
 )
-from tessmar.jobs import CONVERTED_OUTCOME, FAILED, FILTERED_OUTCOME, Job, Outcome
-
-# On mjai text level 3 takes about 40% of the time of zlib's usual 6 for files about a fifth
-# larger; compressing would otherwise cost more than converting.
-GZIP_LEVEL = 3
+from tessmar.jobs import CONVERTED_OUTCOME, FILTERED_OUTCOME, Job, Outcome, failure
 
 # A worker's first message: it has started and imported the converter.
 READY = "ready"
 
 
-def _gzipped(data: bytes, compress: bool) -> bytes:
-    # mtime=0 so that converting the same log twice gives the same bytes.
-    return gzip.compress(data, compresslevel=GZIP_LEVEL, mtime=0) if compress else data
-
-
-def mjai_bytes(events: list[str], compress: bool) -> bytes:
-    """The mjai file for `events`: each event text followed by a line feed, gzipped on request."""
-    data = ("\n".join(events) + "\n").encode("utf-8") if events else b""
-    return _gzipped(data, compress)
-
-
 def output_bytes(
-    text: str, name: str | None, compress: bool, tenhou: bool = False, ref: str | None = None,
+    text: str | bytes, name: str | None, compress: bool, tenhou: bool = False, ref: str | None = None,
     mjlog: bool | None = None,
 ) -> bytes:
     """The output file for the text of one log: its mjai lines, or with `tenhou` its Tenhou
@@ -52,24 +35,11 @@ def output_bytes(
     says, or as its content says when it has no name (standard input); a mjlog's game id is
     `ref`, else it comes from the name."""
     if mjlog is None:
-        mjlog = is_mjlog_name(name) if name is not None else is_mjlog_text(text)
-    if ref is None:
-        ref = game_ref(name) if name is not None else ""
-    if not tenhou:
-        events = _mjlog.mjlog_to_mjai(text, ref) if mjlog else _tessmar.tenhou_to_mjai(text)
-        return mjai_bytes(events, compress)
-    if mjlog:
-        return _gzipped(_mjlog.mjlog_to_tenhou(text, ref).encode("utf-8"), compress)
-    _tessmar.tenhou_to_mjai(text)  # a JSON log is already Tenhou JSON: copied once it converts
-    return _gzipped(text.encode("utf-8"), compress)
-
-
-def exception_name(exc: BaseException) -> str:
-    """The exception's class name, qualified by its module unless it is a built-in or ours."""
-    cls = type(exc)
-    if cls.__module__ in ("builtins", "_tessmar") or cls.__module__.startswith("tessmar."):
-        return cls.__qualname__
-    return f"{cls.__module__}.{cls.__qualname__}"
+        mjlog = is_mjlog_name(name) if name is not None else is_xml(text)
+    if ref is None:  # only a mjlog's JSON carries it
+        ref = game_ref(name) if name is not None and mjlog else ""
+    output = _mjlog.convert(text, ref, mjlog=mjlog, tenhou=tenhou)
+    return gzipped(output) if compress else output
 
 
 # The temporary file a worker is writing, removed by the SIGTERM handler when the run is stopped.
@@ -178,16 +148,16 @@ def convert_job(
                 # words tersely: the general path raises what Python's own calls raise.
                 pass
         with open(source, "rb") as log:
-            text = read_log(log, max_size)
+            text = read_log_bytes(log, max_size)
         name = os.path.basename(source)
-        if length != "any" and not keeps_length(text, is_mjlog_name(name), length):
+        if length != "any" and not keeps_length(text.decode("utf-8", "replace"), is_mjlog_name(name), length):
             return FILTERED_OUTCOME
         output = output_bytes(text, name, compress, tenhou)
         write_atomically(target, lambda temp: _write_file(temp, output), durable)
     except (KeyboardInterrupt, SystemExit):
         raise
     except BaseException as exc:  # the extension's internal faults derive from BaseException
-        return Outcome(FAILED, exception_name(exc), str(exc))
+        return failure(exc)
     return CONVERTED_OUTCOME
 
 
@@ -196,9 +166,9 @@ def _convert_data(
     durable: bool, tenhou: bool,
 ) -> Outcome:
     """convert_job for a log read by the main process (from an archive or a database)."""
-    text = read_log_data(data, max_size)
-    mjlog = kind == "mjlog" if kind else is_mjlog_text(text)
-    if length != "any" and not keeps_length(text, mjlog, length):
+    text = read_log_bytes(data, max_size)
+    mjlog = kind == "mjlog" if kind else is_xml(text)
+    if length != "any" and not keeps_length(text.decode("utf-8", "replace"), mjlog, length):
         return FILTERED_OUTCOME
     output = output_bytes(text, None, compress, tenhou, ref, mjlog)
     write_atomically(target, lambda temp: _write_file(temp, output), durable)
@@ -230,6 +200,14 @@ def worker_main(
             batch: list[Job] | None = conn.recv()
             if batch is None:
                 return
-            conn.send([convert_job(job, compress, max_size, durable, tenhou) for job in batch])
+            conn.send(convert_batch(batch, compress, max_size, durable, tenhou))
     except (EOFError, OSError):
         return  # the main process is gone
+
+
+def convert_batch(
+    batch: list[Job], compress: bool, max_size: int, durable: bool, tenhou: bool
+) -> list[Outcome]:
+    """The outcomes of a batch of jobs, converted one after another: the task that a worker
+    process, a thread or a cluster's worker runs."""
+    return [convert_job(job, compress, max_size, durable, tenhou) for job in batch]

@@ -22,7 +22,8 @@ std::size_t find_parameter(const Signature& signature, PyObject* keyword) {
 
 bool bind_arguments(const Signature& signature, PyObject* const* args, Py_ssize_t nargs,
                     PyObject* kwnames, std::span<PyObject*> bound) {
-    const std::size_t count = signature.parameters.size();
+    const std::size_t all = signature.parameters.size();
+    const std::size_t count = all - signature.keyword_only;  // the positional ones
     std::fill(bound.begin(), bound.end(), nullptr);
 
     if (static_cast<std::size_t>(nargs) > count) {
@@ -45,7 +46,7 @@ bool bind_arguments(const Signature& signature, PyObject* const* args, Py_ssize_
         for (Py_ssize_t k = 0; k < keywords; ++k) {
             PyObject* keyword = PyTuple_GET_ITEM(kwnames, k);
             const std::size_t index = find_parameter(signature, keyword);
-            if (index == count) {
+            if (index == all) {
                 raise_message(PyExc_TypeError,
                               PyUnicode_FromFormat("%s() got an unexpected keyword argument '%S'",
                                                    signature.function, keyword));
@@ -69,7 +70,23 @@ bool bind_arguments(const Signature& signature, PyObject* const* args, Py_ssize_
             return false;
         }
     }
-    return true;
+    // Worded as the interpreter words it: "'a'", "'a' and 'b'", "'a', 'b' and 'c'".
+    std::size_t missing = 0;
+    for (std::size_t i = count; i < all; ++i) missing += bound[i] == nullptr;
+    if (missing == 0) return true;
+    Ref names(PyUnicode_FromString(""));
+    std::size_t listed = 0;
+    for (std::size_t i = count; i < all && names; ++i) {
+        if (bound[i] != nullptr) continue;
+        const char* separator = listed == 0 ? "" : listed + 1 == missing ? " and " : ", ";
+        names = Ref(PyUnicode_FromFormat("%U%s'%s'", names.get(), separator, signature.parameters[i]));
+        ++listed;
+    }
+    if (!names) return false;
+    raise_message(PyExc_TypeError, PyUnicode_FromFormat("%s() missing %zu required keyword-only argument%s: %U",
+                                                        signature.function, missing, missing == 1 ? "" : "s",
+                                                        names.get()));
+    return false;
 }
 
 std::optional<std::string> text_argument(PyObject* value, const char* name) {

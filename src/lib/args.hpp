@@ -10,11 +10,13 @@
 
 namespace tessmar::lib {
 
-/** A function's parameters, in order; the first `required` of them have no default. */
+/** A function's parameters, in order; the first `required` of them have no default. The last
+ *  `keyword_only` of them (none of the first `required`) are keyword-only, and required too. */
 struct Signature {
     const char* function;
     std::span<const char* const> parameters;
     std::size_t required;
+    std::size_t keyword_only = 0;
 };
 
 /** Binds a fast call's arguments to the parameters: `bound[i]` is the borrowed value of

@@ -151,6 +151,11 @@ PyObject* raise_message(PyObject* type, PyObject* message) {
 }
 
 PyObject* raise_stage_failure(Stage stage) {
+    const std::optional<Failure> failure = stage_failure(stage);
+    return failure ? raise(*failure) : nullptr;
+}
+
+std::optional<Failure> stage_failure(Stage stage) {
     ModuleException which;
     const char* message;
     switch (stage) {
@@ -171,11 +176,12 @@ PyObject* raise_stage_failure(Stage stage) {
             message = "failed to serialize";
             break;
         default:
-            return raise_internal_error("pipeline reported an unknown stage");
+            raise_internal_error("pipeline reported an unknown stage");
+            return std::nullopt;
     }
     PyObject* type = module_exception(which);
-    if (type == nullptr) return nullptr;
-    return raise({type, message});
+    if (type == nullptr) return std::nullopt;
+    return Failure{type, message};
 }
 
 PyObject* raise_read_failure(const ReadFailure& failure, std::string_view path) {

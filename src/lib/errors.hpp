@@ -4,6 +4,7 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -36,6 +37,10 @@ PyObject* raise(const Failure& failure);
 /** The same with a message that is already a `str` (a new reference, taken over;
  *  NULL means its creation failed and that exception stays). Returns NULL. */
 PyObject* raise_message(PyObject* type, PyObject* message);
+
+/** The exception of a failed pipeline stage, not yet raised; nothing, with an exception set,
+ *  when its type cannot be had. */
+std::optional<Failure> stage_failure(Stage stage);
 
 /** Raises the exception of a failed pipeline stage. Returns NULL. */
 PyObject* raise_stage_failure(Stage stage);

@@ -1,21 +1,28 @@
 // The tessmar._mjlog module: Tenhou's archive XML (mjlog) as the Tenhou JSON text that
-// Tenhou's server makes of it, and as mjai events. It reports the conversion's failures with
-// _tessmar's own exception types, so both modules raise the same thing for the same log.
+// Tenhou's server makes of it, and as mjai events; and `convert`, the output file of one log
+// (mjlog or Tenhou JSON) as bytes. It reports the conversion's failures with _tessmar's own
+// exception types, so both modules raise the same thing for the same log, and says where each
+// failure is (located.hpp). The core's work runs without the GIL, so that threads scale.
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
 #include <array>
+#include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "args.hpp"
 #include "errors.hpp"
+#include "gil.hpp"
 #include "guard.hpp"
+#include "located.hpp"
 #include "pyref.hpp"
 #include "results.hpp"
 #include "tessmar/mjlog/mjlog.hpp"
 #include "tessmar/pipeline.hpp"
+#include "utf8.hpp"
 
 namespace tessmar::lib {
 
@@ -23,9 +30,12 @@ namespace {
 
 PyObject* mjlog_error_type = nullptr;  // tessmar.MjlogError, for the life of the process
 
-// The XML as the core reads it: a str's UTF-8 form or a bytes object's content, borrowed from
-// `value` (which the caller's arguments keep alive for the whole call).
-std::optional<std::string_view> xml_argument(PyObject* value) {
+// The text as the core reads it: a str's UTF-8 form or a bytes object's content, borrowed from
+// `value` (which the caller's arguments keep alive for the whole call). Both are immutable: the
+// content of a bytes object never changes, and a str's UTF-8 form, once made, is kept with it
+// unchanged; so the core may read either without the GIL. bytearray and memoryview are
+// refused, since another thread could change them meanwhile.
+std::optional<std::string_view> text_argument_view(PyObject* value, const char* name) {
     if (PyBytes_Check(value)) {
         return std::string_view(PyBytes_AS_STRING(value), static_cast<std::size_t>(PyBytes_GET_SIZE(value)));
     }
@@ -35,7 +45,7 @@ std::optional<std::string_view> xml_argument(PyObject* value) {
         if (utf8 == nullptr) return std::nullopt;
         return std::string_view(utf8, static_cast<std::size_t>(size));
     }
-    PyErr_Format(PyExc_TypeError, "argument 'xml' must be str or bytes, not %.200s", Py_TYPE(value)->tp_name);
+    PyErr_Format(PyExc_TypeError, "argument '%s' must be str or bytes, not %.200s", name, Py_TYPE(value)->tp_name);
     return std::nullopt;
 }
 
@@ -50,7 +60,7 @@ std::optional<Arguments> bind(const char* function, PyObject* const* args, Py_ss
     const Signature signature{function, kParameters, 1};
     std::array<PyObject*, 2> bound;
     if (!bind_arguments(signature, args, nargs, kwnames, bound)) return std::nullopt;
-    const std::optional<std::string_view> xml = xml_argument(bound[0]);
+    const std::optional<std::string_view> xml = text_argument_view(bound[0], "xml");
     if (!xml) return std::nullopt;
     std::optional<std::string> ref;
     if (bound[1] != nullptr) {
@@ -60,14 +70,101 @@ std::optional<Arguments> bind(const char* function, PyObject* const* args, Py_ss
     return Arguments{*xml, ref.value_or(std::string())};
 }
 
-PyObject* raise_mjlog_error(const mjlog::MjlogError& error) { return raise({mjlog_error_type, error.message}); }
+// ---------------------------------------------------------------- work without the GIL
+
+// Why a text gives no output: the XML reader's refusal, a pipeline stage's, or JSON bytes that
+// are not UTF-8 (reported as Python's decoder reports them). Not a std::variant: its variable
+// templates would be exported from the shared object as unique symbols.
+struct Refusal {
+    enum class Kind : std::uint8_t { Mjlog, Pipeline, NotUtf8 } kind;
+    mjlog::MjlogError mjlog{};
+    PipelineError pipeline{};
+
+    Refusal(mjlog::MjlogError e) : kind(Kind::Mjlog), mjlog(std::move(e)) {}
+    Refusal(PipelineError e) : kind(Kind::Pipeline), pipeline(std::move(e)) {}
+    static Refusal not_utf8() { return Refusal(Kind::NotUtf8); }
+
+private:
+    explicit Refusal(Kind k) : kind(k) {}
+};
+
+PyObject* raise_refusal(const Refusal& refusal, std::string_view text) {
+    switch (refusal.kind) {
+        case Refusal::Kind::Mjlog: return raise_mjlog_failure(mjlog_error_type, refusal.mjlog);
+        case Refusal::Kind::Pipeline: return raise_pipeline_failure(refusal.pipeline);
+        case Refusal::Kind::NotUtf8: return raise_not_utf8(text);
+    }
+    return raise_internal_error("unknown refusal");
+}
+
+// The events of a game in mjlog XML: straight from the game read to its columns, no JSON text
+// is written or read.
+std::expected<EventTexts, Refusal> mjlog_events(std::string_view xml, std::string_view ref) {
+    mjlog::Game game;
+    if (auto ok = mjlog::read_mjlog(xml, ref, game); !ok) return std::unexpected(std::move(ok.error()));
+    auto texts = convert_mjlog_texts(game);
+    if (!texts) return std::unexpected(std::move(texts.error()));
+    return std::move(*texts);
+}
+
+// The output file of one log: its mjai lines, or the Tenhou JSON text. `is_input`: the output
+// is the input text itself (a Tenhou JSON log asked for as Tenhou JSON).
+struct Output {
+    std::string text;
+    bool is_input = false;
+};
+
+// Whether a log is mjlog XML rather than Tenhou JSON, told by its first character that is not
+// JSON whitespace.
+bool looks_like_xml(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t\r\n");
+    return first != std::string_view::npos && text[first] == '<';
+}
+
+std::expected<Output, Refusal> convert_text(std::string_view text, std::string_view ref, std::optional<bool> mjlog,
+                                            bool tenhou, bool check_utf8) {
+    if (mjlog.value_or(looks_like_xml(text))) {
+        if (tenhou) {
+            auto json = mjlog::mjlog_to_tenhou(text, ref);
+            if (!json) return std::unexpected(std::move(json.error()));
+            return Output{std::move(*json)};
+        }
+        auto texts = mjlog_events(text, ref);
+        if (!texts) return std::unexpected(std::move(texts.error()));
+        return Output{std::move(texts->buffer)};  // each text followed by its line feed
+    }
+    if (check_utf8 && !is_valid_utf8(text)) return std::unexpected(Refusal::not_utf8());
+    // Converted in full even when only checked: the log is copied once it converts.
+    auto texts = convert_log_texts(text);
+    if (!texts) return std::unexpected(std::move(texts.error()));
+    if (tenhou) return Output{{}, true};
+    return Output{std::move(texts->buffer)};
+}
+
+// A new bytes object holding `text`, which is emptied.
+PyObject* bytes_of(std::string& text) {
+    PyObject* bytes = PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(text.size()));
+    if (bytes == nullptr) return nullptr;
+    char* to = PyBytes_AS_STRING(bytes);
+    // Without the GIL: `to` is the buffer of a bytes object that only this call knows of (it
+    // owns the one reference, and no other code has seen it); `text` is this call's own.
+    without_gil([&] {
+        std::memcpy(to, text.data(), text.size());
+        std::string().swap(text);
+    });
+    return bytes;
+}
+
+// ---------------------------------------------------------------- functions
 
 PyObject* mjlog_to_tenhou(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
         const std::optional<Arguments> arguments = bind("mjlog_to_tenhou", args, nargs, kwnames);
         if (!arguments) return nullptr;
-        const auto json = mjlog::mjlog_to_tenhou(arguments->xml, arguments->ref);
-        if (!json) return raise_mjlog_error(json.error());
+        // Without the GIL: the XML is borrowed as text_argument_view says, `ref` is a copy, and
+        // the result is a C++ string.
+        auto json = without_gil([&] { return mjlog::mjlog_to_tenhou(arguments->xml, arguments->ref); });
+        if (!json) return raise_mjlog_failure(mjlog_error_type, json.error());
         return text_to_str(*json, false);
     });
 }
@@ -76,12 +173,47 @@ PyObject* mjlog_to_mjai(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
     return guarded([&]() -> PyObject* {
         const std::optional<Arguments> arguments = bind("mjlog_to_mjai", args, nargs, kwnames);
         if (!arguments) return nullptr;
-        // Straight from the game read to its columns: no JSON text is written or read.
-        mjlog::Game game;
-        if (auto ok = mjlog::read_mjlog(arguments->xml, arguments->ref, game); !ok) return raise_mjlog_error(ok.error());
-        const auto texts = convert_mjlog_texts(game);
-        if (!texts) return raise_stage_failure(texts.error().stage);
+        // Without the GIL: as in mjlog_to_tenhou; the game and its texts are C++ values.
+        auto texts = without_gil([&] { return mjlog_events(arguments->xml, arguments->ref); });
+        if (!texts) return raise_refusal(texts.error(), arguments->xml);
         return texts_to_list(*texts);
+    });
+}
+
+constexpr std::array<const char*, 4> kConvertParameters{"text", "ref", "mjlog", "tenhou"};
+constexpr Signature kConvertSignature{"convert", kConvertParameters, 1, 2};
+
+PyObject* convert(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return guarded([&]() -> PyObject* {
+        std::array<PyObject*, 4> bound;
+        if (!bind_arguments(kConvertSignature, args, nargs, kwnames, bound)) return nullptr;
+        const std::optional<std::string_view> text = text_argument_view(bound[0], "text");
+        if (!text) return nullptr;
+        std::optional<std::string> ref;
+        if (bound[1] != nullptr) {
+            ref = text_argument(bound[1], "ref");
+            if (!ref) return nullptr;
+        }
+        // None: told by the text's first character.
+        std::optional<bool> mjlog;
+        if (bound[2] != Py_None) {
+            const int given = PyObject_IsTrue(bound[2]);
+            if (given < 0) return nullptr;
+            mjlog = given != 0;
+        }
+        const int tenhou = PyObject_IsTrue(bound[3]);
+        if (tenhou < 0) return nullptr;
+        // A str's UTF-8 form is valid; bytes are checked as JSON, as decoding them would.
+        const bool check_utf8 = PyBytes_Check(bound[0]);
+        const std::string no_ref;
+
+        // Without the GIL: the text is borrowed as text_argument_view says, `ref` is a copy,
+        // and everything made (the game, its events, the output) is a C++ value of this call.
+        auto output = without_gil([&] { return convert_text(*text, ref ? *ref : no_ref, mjlog, tenhou, check_utf8); });
+        if (!output) return raise_refusal(output.error(), *text);
+        if (!output->is_input) return bytes_of(output->text);
+        if (PyBytes_CheckExact(bound[0])) return Py_NewRef(bound[0]);  // immutable: the same object serves
+        return PyBytes_FromStringAndSize(text->data(), static_cast<Py_ssize_t>(text->size()));
     });
 }
 
@@ -92,6 +224,12 @@ constexpr PyCFunction as_method() {
 }
 
 PyMethodDef methods[] = {
+    {"convert", as_method<convert>(), METH_FASTCALL | METH_KEYWORDS,
+     "convert(text, ref='', *, mjlog, tenhou)\n--\n\n"
+     "The output file of one log as bytes: its mjai events, each followed by a line feed, or with "
+     "`tenhou` its Tenhou JSON text. `text` (str or bytes, not compressed) is mjlog XML with `mjlog`, "
+     "else Tenhou JSON (`mjlog` None: XML when its first character other than whitespace is '<'); "
+     "`ref` is the game id of a mjlog's JSON."},
     {"mjlog_to_tenhou", as_method<mjlog_to_tenhou>(), METH_FASTCALL | METH_KEYWORDS,
      "mjlog_to_tenhou(xml, ref='')\n--\n\nThe Tenhou JSON text of a game in mjlog XML."},
     {"mjlog_to_mjai", as_method<mjlog_to_mjai>(), METH_FASTCALL | METH_KEYWORDS,
@@ -102,7 +240,7 @@ PyMethodDef methods[] = {
 PyModuleDef module_def = {
     PyModuleDef_HEAD_INIT,
     "tessmar._mjlog",
-    "Tenhou's archive XML (mjlog) as Tenhou JSON and as mjai events.",
+    "Tenhou's archive XML (mjlog) as Tenhou JSON and as mjai events; one log's output file as bytes.",
     0,  // no per-module state: like _tessmar, one interpreter per process
     methods,
     nullptr, nullptr, nullptr, nullptr,

@@ -6,26 +6,56 @@
 
 namespace tessmar {
 
+namespace {
+
+// The kyoku at position `kyoku` of `game`, with its round and honba.
+Fault kyoku_fault(const GameColumns& game, int kyoku, int seat) {
+    Fault fault{kyoku, seat};
+    if (kyoku >= 0 && static_cast<std::size_t>(kyoku) < game.kyokus.size()) {
+        fault.round = game.kyokus[static_cast<std::size_t>(kyoku)].kyoku;
+        fault.honba = game.kyokus[static_cast<std::size_t>(kyoku)].honba;
+    }
+    return fault;
+}
+
+}  // namespace
+
 std::expected<EventTexts, PipelineError> convert_log_texts(std::string_view text) {
     auto game = read_log(text);
-    if (!game)
-        return std::unexpected(
-            PipelineError{game.error().is_model_error() ? Stage::Model : Stage::Parse, std::move(game.error().message)});
+    if (!game) {
+        ReadError& e = game.error();
+        const bool model = e.is_model_error();
+        return std::unexpected(PipelineError{model ? Stage::Model : Stage::Parse, std::move(e.message),
+                                             Location{model ? kNoOffset : e.offset, e.fault}});
+    }
     return convert_columns_texts(*game);
 }
 
 std::expected<EventTexts, PipelineError> convert_columns_texts(const GameColumns& game) {
     EventTexts texts;
-    if (auto ok = convert_columns(game, texts); !ok)
-        return std::unexpected(PipelineError{Stage::Convert, std::move(ok.error().text)});
+    if (auto ok = convert_columns(game, texts); !ok) {
+        const ConversionError& e = ok.error();
+        // A kyoku given up on is no one seat's fault, whichever seat its last attempt stopped at.
+        const int seat = e.kind == ConversionErrorKind::RetryLimit ? -1 : e.seat;
+        return std::unexpected(PipelineError{Stage::Convert, describe(e), Location{kNoOffset, kyoku_fault(game, e.kyoku, seat)}});
+    }
     return texts;
 }
 
 std::expected<EventTexts, PipelineError> convert_mjlog_texts(const mjlog::Game& game) {
     GameColumns columns;
     // The JSON text would hold a number the log reader refuses (the XML allows any 32-bit value).
-    if (!mjlog::game_columns(game, columns))
-        return std::unexpected(PipelineError{Stage::Parse, "a value the game columns cannot hold"});
+    if (!mjlog::game_columns(game, columns)) {
+        const auto kyoku = static_cast<int>(columns.kyokus.size()) - 1;  // the one refused
+        Fault fault{kyoku};
+        if (kyoku >= 0) {
+            fault.round = game.kyokus[static_cast<std::size_t>(kyoku)].header[0];
+            fault.honba = game.kyokus[static_cast<std::size_t>(kyoku)].header[1];
+        }
+        return std::unexpected(PipelineError{
+            Stage::Parse, "a round, honba or stick count above 255, or a score beyond 32 bits: more than the JSON log holds",
+            Location{kNoOffset, fault}});
+    }
     return convert_columns_texts(columns);
 }
 

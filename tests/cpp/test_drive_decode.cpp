@@ -164,9 +164,10 @@ TEST(DriveDecodeTake, Errors) {
         const char* expected;
     };
     const std::vector<Case> cases = {
-        {60, "UnexpectedNumber:"},
-        {1, "UnexpectedNumber:"},
-        {255, "UnexpectedNumber:"},
+        // The number itself is the text: what the message shows.
+        {60, "UnexpectedNumber:60"},
+        {1, "UnexpectedNumber:1"},
+        {255, "UnexpectedNumber:255"},
         {"60", "InvalidActionString:60"},
         {"", "InvalidActionString:"},
         {"r35", "InvalidActionString:r35"},
@@ -355,7 +356,7 @@ TEST(DriveDecodeSeat, FirstErrorWins) {
     };
     const std::vector<Case> cases = {
         // The take column is read completely before the discard column.
-        {{11, 60}, {"bad"}, "UnexpectedNumber:"},
+        {{11, 60}, {"bad"}, "UnexpectedNumber:60"},
         {{11, "zz", 60}, {21}, "InvalidActionString:zz"},
         {{11, "c1x1314"}, {21}, "InvalidTileCode:1x"},
         {{11, 12}, {21, "r3x", "bad"}, "InvalidTileCode:3x"},

@@ -350,6 +350,40 @@ TEST(MjlogRefusals, GamesThatCannotBeWrittenAsAFourPlayerLog) {
     for (const auto& [xml, message] : cases) EXPECT_NE(error_of(xml).find(message), std::string::npos) << message;
 }
 
+TEST(MjlogRefusals, KyokuTagsBlameTheirKyoku) {
+    auto fault_of = [](const std::string& xml) {
+        auto r = mjlog_to_tenhou(xml, "");
+        EXPECT_FALSE(r) << xml.substr(0, 200);
+        return r ? tessmar::Fault{} : r.error().fault;
+    };
+    const std::string init = kInit, draw = R"(<RYUUKYOKU sc="250,0,250,0,250,0,250,0"/>)";
+    std::string second = kInit;  // South 2, 3 honba
+    second.replace(second.find("0,0,0,"), 6, "5,3,0,");
+    // A move of seat 2 (a discard, F) and a call of seat 1 in the second kyoku.
+    tessmar::Fault f = fault_of(game(init + draw + second + "<T5/><F136/>" + kLastEnd));
+    EXPECT_EQ(f.kyoku, 1);
+    EXPECT_EQ(f.seat, 2);
+    EXPECT_EQ(f.round, 5);
+    EXPECT_EQ(f.honba, 3);
+    f = fault_of(game(init + draw + second + R"(<N who="1" m="6664"/>)" + kLastEnd));
+    EXPECT_EQ(f.kyoku, 1);
+    EXPECT_EQ(f.seat, 1);
+    // A bad INIT is the new kyoku's; an INIT before the last one ended, that one's; an owari
+    // too early, the kyoku whose ending carries it.
+    std::string bad_init = second;
+    bad_init.replace(bad_init.find("ten=\"250,"), 9, "ten=\"250x");
+    f = fault_of(game(init + draw + bad_init + kLastEnd));
+    EXPECT_EQ(f.kyoku, 1);
+    EXPECT_EQ(f.round, 5);
+    EXPECT_EQ(f.seat, -1);
+    EXPECT_EQ(fault_of(game(init + "<T5/>" + second + kLastEnd)).kyoku, 0);
+    EXPECT_EQ(fault_of(game(init + kLastEnd + kInit + draw + kInit + kLastEnd)).kyoku, 0);
+    // Game-level tags and XML syntax blame no kyoku.
+    EXPECT_EQ(fault_of(game(init + R"(<BYE who="7"/>)" + kLastEnd)).kyoku, -1);
+    EXPECT_EQ(fault_of(game(init + "<T5 x=1/>" + kLastEnd)).kyoku, -1);
+    EXPECT_EQ(fault_of(game(init + kLastEnd).substr(0, 300)).kyoku, -1);
+}
+
 TEST(MjlogGame, HandOrderIsTheSortedOrderEvenWithAnIdTwice) {
     // As the hand is written: sorted by (hand_key, id), a red five behind the plain ones.
     auto sorted = [](std::array<std::uint8_t, 13> hand, bool red) {

@@ -77,3 +77,31 @@ TEST(Pipeline, EachStageReportsItsOwnFailure) {
               static_cast<int>(Stage::Convert));
     EXPECT_EQ(stage_of(R"({"log":[],"name":["A","B","C","D"],"rule":{}})"), -1);
 }
+
+TEST(Pipeline, FailuresSayWhere) {
+    const std::string hand = "[11,11,11,11,12,12,12,12,13,13,13,14,14]";
+    // South 1, 1 honba: seat 0 discards 1p, then seat 1 pons 3m from it.
+    const std::string log = R"({"log":[[[4,1,0],[25000,25000,25000,25000],[11],[],)" + hand + R"(,[15],[21],)" + hand +
+                            R"(,["p131313"],[],)" + hand + ",[],[]," + hand + R"(,[],[],[]]],"name":["A","B","C","D"],"rule":{}})";
+    auto call = convert_log_texts(log);
+    ASSERT_FALSE(call);
+    EXPECT_EQ(call.error().stage, Stage::Convert);
+    EXPECT_EQ(location_note(call.error().where, call.error().detail),
+              "kyoku 0 (S1, 1 honba), seat 1: pon of 3m, but the last discard is 1p");
+
+    // A reading failure names its byte; the kyoku and seat come with shape errors only.
+    auto tile = convert_log_texts(log.substr(0, log.find("[15]")) + "[300]" + log.substr(log.find("[15]") + 4));
+    ASSERT_FALSE(tile);
+    EXPECT_EQ(tile.error().where.offset, log.find("[15]") + 1);
+    EXPECT_TRUE(location_note(tile.error().where, tile.error().detail)
+                    .starts_with("byte " + std::to_string(log.find("[15]") + 1) + ", kyoku 0 (S1, 1 honba), seat 0: "));
+    auto cut = convert_log_texts(log.substr(0, 100));
+    ASSERT_FALSE(cut);
+    EXPECT_EQ(location_note(cut.error().where, cut.error().detail), "byte 100: incomplete JSON");
+    auto model = convert_log_texts(R"({"log":[],"name":["A","B","C","D"],"rule":{"disp":"三"}})");
+    ASSERT_FALSE(model);
+    EXPECT_EQ(model.error().where.offset, kNoOffset);
+
+    // Past North the wind stays North; a detail stays one line.
+    EXPECT_EQ(location_note(Location{7, Fault{2, 3, 17, 0}}, "a\nb"), "byte 7, kyoku 2 (N2, 0 honba), seat 3: a\\x0ab");
+}

@@ -680,11 +680,84 @@ TEST(ReadJson, Offsets) {
     auto bom = read_log("\xEF\xBB\xBF" + kMinimal);
     ASSERT_FALSE(bom);
     EXPECT_EQ(bom.error().offset, 0u);
-    // After a skipped value the offsets still count from the start of the text.
+    // After a skipped value the offsets still count from the start of the text; a value out of
+    // range is refused at its first byte.
     std::string text = R"({"x":[1,{"y":2}] ,"log":[],"name":["a","b","c","d"],"rule":{"aka":256}})";
     auto s = read_log(text);
     ASSERT_FALSE(s);
-    EXPECT_EQ(text.substr(s.error().offset - 3, 3), "256") << s.error().message;
+    EXPECT_EQ(text.substr(s.error().offset, 3), "256") << s.error().message;
+
+    // Where reading stopped: the first byte of the offending token, past any whitespace
+    // before it (a surrogate escape: its backslash).
+    const std::vector<std::pair<std::string, std::string>> at_token = {
+        {log_with(entry({{4, "[11,12,13,14,15,16,17,18,19,21,22,23,  99]"}})), "99]"},
+        {log_with(entry({{5, "[11, 300]"}})), "300]"},
+        {R"({"log":[],"name":["a","b","c","d"],"rule":{}, "log":[]})", R"("log":[]})"},
+        {R"({"log":[],"name":["a","b","c","d"]})", "}"},
+        {R"({"log":[],"name":["a","b","c","\udc00"],"rule":{}})", R"(\udc00")"},
+        {R"({"log":[],"name":["a","b","c","\ud800x"],"rule":{}})", R"(\ud800x")"},
+    };
+    for (const auto& [log, rest] : at_token) {
+        auto r = read_log(log);
+        ASSERT_FALSE(r) << log;
+        EXPECT_TRUE(log.substr(r.error().offset).starts_with(rest)) << r.error().message << ": " << log.substr(r.error().offset);
+    }
+    // A text cut short stops at its length, whatever it ends inside: a number, a string, a
+    // UTF-8 sequence, an escape, a literal.
+    const std::string whole = R"({"x":[-1.5e3, 12, null, "\u00e9\ud83d\ude00"],"name":["a","b","c",")"
+                              "\xE5\x92\x8C"
+                              R"("],"log":[],"rule":{}})";
+    ASSERT_TRUE(read_log(whole));
+    for (std::size_t n = 0; n < whole.size(); ++n) {
+        auto r = read_log(whole.substr(0, n));
+        ASSERT_FALSE(r);
+        EXPECT_EQ(r.error().offset, n) << whole.substr(0, n) << ": " << r.error().message;
+    }
+}
+
+TEST(ReadJson, ShapeErrorsBlameTheirKyokuAndSeat) {
+    auto fault_of = [](const std::string& text) {
+        auto r = read_log(text);
+        EXPECT_FALSE(r) << text;
+        return r ? Fault{} : r.error().fault;
+    };
+    auto two = [](const std::string& second) { return "{\"log\":[" + entry() + "," + second + "],\"name\":[\"a\",\"b\",\"c\",\"d\"],\"rule\":{}}"; };
+    // The second kyoku (index 1, header South 2 with 3 honba), seat 2's starting hand.
+    std::string hand = "[11,12,13,14,15,16,17,18,19,21,22,23,99]";
+    Fault f = fault_of(two(entry({{0, "[5,3,0]"}, {10, hand}})));
+    EXPECT_EQ(f.kyoku, 1);
+    EXPECT_EQ(f.seat, 2);
+    EXPECT_EQ(f.round, 5);
+    EXPECT_EQ(f.honba, 3);
+    // A value of the wrong kind in seat 3's discards, a result that is not an array, a
+    // header that is too short (before its round is known).
+    f = fault_of(two(entry({{15, "[{}]"}})));
+    EXPECT_EQ(f.kyoku, 1);
+    EXPECT_EQ(f.seat, 3);
+    f = fault_of(two(entry({{16, "7"}})));
+    EXPECT_EQ(f.kyoku, 1);
+    EXPECT_EQ(f.seat, -1);
+    f = fault_of(two(entry({{0, "[5,3]"}})));
+    EXPECT_EQ(f.kyoku, 1);
+    EXPECT_EQ(f.round, -1);
+    // JSON syntax is the text's fault, even inside a kyoku; so is the rule.
+    f = fault_of(two(entry({{5, "[11;12]"}})));
+    EXPECT_EQ(f.kyoku, -1);
+    EXPECT_EQ(f.seat, -1);
+    // Cut inside a tile code: "1" would be no tile code, but the text ended.
+    const std::string text = two(entry());
+    const std::size_t cut = text.find("[11,12", 250) + 2;
+    auto r = read_log(text.substr(0, cut));
+    ASSERT_FALSE(r);
+    EXPECT_EQ(r.error().offset, cut);
+    EXPECT_EQ(r.error().fault.kyoku, -1);
+    EXPECT_EQ(fault_of(R"({"log":[],"name":["a","b","c","d"],"rule":{"disp":"三"}})").kyoku, -1);
+    // A win detail without its seats: a model error of that kyoku.
+    r = read_log(two(entry({{16, "[\"\xE5\x92\x8C\xE4\xBA\x86\",[0,0,0,0],[\"x\"]]"}})));
+    ASSERT_FALSE(r);
+    EXPECT_EQ(r.error().kind, ReadError::Kind::InvalidWinDetails);
+    EXPECT_EQ(r.error().fault.kyoku, 1);
+    EXPECT_EQ(r.error().fault.round, 0);
 }
 
 TEST(ReadRealLogs, EveryLogReads) {

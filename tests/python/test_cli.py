@@ -250,8 +250,10 @@ def test_a_bad_log_on_stdin_fails_with_nothing_on_stdout(tmp_path):
     assert result.returncode == 1
     assert result.stdout == b""
     assert "<stdin>: TenhouLogParsingError: invalid log" in result.stderr.decode()
+    # The report line says where the log is at fault, as the exception does.
     assert read_report(report) == [
-        {"path": "<stdin>", "exception": "TenhouLogParsingError", "message": "invalid log"}
+        {"path": "<stdin>", "exception": "TenhouLogParsingError", "message": "invalid log",
+         "offset": None, "kyoku": None, "seat": None, "note": "the rule names a three-player game"}
     ]
 
 
@@ -464,9 +466,14 @@ def test_the_package_is_the_extension_with_documentation(tmp_path):
     for name in ("JsonParsingError", "JsonSerializationError", "TenhouLogParsingError", "TenhouToMjaiError"):
         assert getattr(tessmar, name) is getattr(_tessmar, name)
     assert tessmar.__version__ == _tessmar.__version__ == "0.3.0"
-    mjlog = ["MjlogError", "mjlog_to_mjai", "mjlog_to_tenhou"]
-    assert sorted(tessmar.__all__) == sorted([n for n in _tessmar.__all__ if n != "VERSION"] + mjlog)
-    for name in ("tenhou_to_mjai", "tenhou_file_to_mjai", "mjlog_to_tenhou", "mjlog_to_mjai"):
+    own = ["MjlogError", "mjlog_to_mjai", "mjlog_to_tenhou", "LogTooLarge", "convert", "iter_logs", "Log",
+           "convert_tree", "Summary"]
+    assert sorted(tessmar.__all__) == sorted([n for n in _tessmar.__all__ if n != "VERSION"] + own)
+    public = {name for name in vars(tessmar) if not name.startswith("_")}
+    assert public - set(tessmar.__all__) <= {"batch", "conversion", "inputs", "mjlog", "sources", "jobs",
+                                             "plan", "pool", "report", "work", "complete", "archives", "database"}
+    for name in ("tenhou_to_mjai", "tenhou_file_to_mjai", "mjlog_to_tenhou", "mjlog_to_mjai", "convert",
+                 "iter_logs", "convert_tree"):
         assert getattr(tessmar, name).__doc__
     assert tessmar.__doc__
 

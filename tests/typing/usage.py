@@ -51,3 +51,16 @@ def archive_game(xml: bytes, game_id: str) -> tuple[str, list[str]]:
         return json_text, tessmar.mjlog_to_mjai(xml.decode("utf-8"), game_id)
     except tessmar.MjlogError as exc:
         return str(exc), []
+
+
+def pipeline(sources: list[str], out: pathlib.Path) -> tuple[int, bytes]:
+    import concurrent.futures
+
+    outputs = [tessmar.convert(log.data, ref=log.ref, gzip=True) for log in tessmar.iter_logs(*sources, length="south")]
+    with concurrent.futures.ThreadPoolExecutor(2) as pool:
+        summary: tessmar.Summary = tessmar.convert_tree(sources, out, executor=pool, to="tenhou", max_size=1 << 20)
+    try:
+        tessmar.convert(b"{}", max_size=10)
+    except tessmar.LogTooLarge:
+        pass
+    return summary.converted + summary.three_player, outputs[0]

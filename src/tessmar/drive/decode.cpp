@@ -7,6 +7,7 @@
 // such text fails on its length in the old decoder too, as an `InvalidActionString` (here
 // carrying its first 9 bytes).
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "tessmar/drive/act.hpp"
@@ -136,7 +137,9 @@ struct Decoder {
     bool take(const Entry& entry, Act& act) {
         switch (entry.kind) {
             case Entry::Kind::Tile: act = {ActKind::Tsumo, 0, entry.tile(), false, {}}; return true;
-            case Entry::Kind::Number: error = ConversionError{ConversionErrorKind::UnexpectedNumber, {}, seat}; return false;
+            case Entry::Kind::Number:
+                error = ConversionError{ConversionErrorKind::UnexpectedNumber, std::to_string(entry.value), seat};
+                return false;
             case Entry::Kind::Text: break;
         }
         // No accepted notation is longer than 9 bytes, and every text that long fails on its length.

@@ -35,12 +35,26 @@ constexpr std::string_view kind_name(ConversionErrorKind kind) {
     return "unknown";
 }
 
-/** Kind plus context for debugging and tests; never shown to Python callers. */
+/** InvalidCall: the call and the last discard that it contradicts (tiles as indices of
+ *  tile.hpp's table). */
+struct CallClash {
+    char kind = 0;                 // 'c' chi, 'p' pon, 'm' daiminkan
+    std::uint8_t tile = 37;        // the called tile
+    std::uint8_t from = 0;         // the seat the call names as the discarder
+    std::uint8_t last_tile = 37;   // the tile of the last discard
+    int last_seat = -1;            // the seat that made it; -1: nothing discarded yet
+};
+
+/** Kind plus context: what `describe` says, and where. */
 struct ConversionError {
     ConversionErrorKind kind;
     std::string text;            // offending entry text or tile code, where there is one
     int seat = -1;               // seat involved, where known
     int kyoku = -1;              // position of the kyoku in the log, where known
+    CallClash call{};            // InvalidCall (and a RetryLimit after one)
 };
+
+/** One line for people: what is wrong, without where (the kyoku and seat say that). */
+std::string describe(const ConversionError& error);
 
 }  // namespace tessmar

@@ -74,7 +74,7 @@ public:
         }
     }
 
-    ConversionError error() const { return ConversionError{fail_kind_, {}, fail_seat_}; }
+    ConversionError error() const { return ConversionError{fail_kind_, {}, fail_seat_, -1, fail_call_}; }
     const emit::Emitter& emitter() const { return out_; }
 
 private:
@@ -83,6 +83,13 @@ private:
         fail_kind_ = kind;
         fail_seat_ = actor_;
         return false;
+    }
+
+    // An InvalidCall, with the call and the discard it contradicts.
+    [[gnu::cold]] void fail_call(const Act& take) {
+        const char kind = take.kind == ActKind::Chi ? 'c' : take.kind == ActKind::Pon ? 'p' : 'm';
+        fail_call_ = CallClash{kind, take.pai.index, take.target, last_tile_.index, discard_seen_ ? last_discarder_ : -1};
+        fail(ConversionErrorKind::InvalidCall);
     }
 
     void start_kyoku() {
@@ -123,7 +130,7 @@ private:
             set_call_next(actor_, take[1]);
             if (take->is_call() && (take->pai != last_tile_ || (discard_seen_ && (take->target != last_discarder_ ||
                                                                                   last_discarder_ == actor_)))) {
-                fail(ConversionErrorKind::InvalidCall);
+                fail_call(*take);
                 return nullptr;
             }
         }
@@ -317,6 +324,7 @@ private:
     bool dora_due_at_tsumo_ = false;
     ConversionErrorKind fail_kind_{};
     int fail_seat_ = -1;
+    CallClash fail_call_{};
 };
 
 }  // namespace

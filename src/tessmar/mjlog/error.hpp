@@ -2,19 +2,23 @@
 #pragma once
 
 #include <cstddef>
-#include <limits>
 #include <string>
 #include <string_view>
 
+#include "tessmar/location.hpp"
+
 namespace tessmar::mjlog {
 
-inline constexpr std::size_t kNoOffset = std::numeric_limits<std::size_t>::max();
+using tessmar::kNoOffset;
 
 /** Why an mjlog text was refused. The message names the offending tag and its byte offset
- *  ("unknown tag <FOO> at byte 1234"); `offset` is that byte, or kNoOffset for the whole text. */
+ *  ("unknown tag <FOO> at byte 1234"); `offset` is that byte, or kNoOffset for the whole text.
+ *  `fault`: the kyoku whose tag was refused (not for XML syntax, nor for game-level tags), and
+ *  the seat for a draw, a discard or a call. */
 struct MjlogError {
     std::string message;
     std::size_t offset = kNoOffset;
+    Fault fault{};
 };
 
 /** Input text quoted in a message: printable ASCII as it is, any other byte as \xNN, at most

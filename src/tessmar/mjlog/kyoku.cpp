@@ -43,9 +43,28 @@ bool read_hand(std::string_view text, std::array<std::uint8_t, 13>& hand) {
 
 }  // namespace
 
+Fault Reader::kyoku_fault(std::size_t kyoku, int seat) const {
+    const Kyoku& k = g_.kyokus[kyoku];
+    return Fault{static_cast<int>(kyoku), seat, k.header[0], k.header[1]};
+}
+
+Status Reader::blame(Status status, int seat) const {
+    if (!status && in_kyoku_ && status.error().fault.kyoku < 0) status.error().fault = kyoku_fault(g_.kyokus.size() - 1, seat);
+    return status;
+}
+
 Status Reader::init(const Tag& t) {
-    if (in_kyoku_ && !ended_) return std::unexpected(tag_error("kyoku without an ending before the next", t.name, t.offset));
+    // The kyoku before has not ended: its fault.
+    if (in_kyoku_ && !ended_)
+        return blame(std::unexpected(tag_error("kyoku without an ending before the next", t.name, t.offset)));
     if (in_kyoku_) close_kyoku();
+    Fault fault{static_cast<int>(g_.kyokus.size())};
+    Status ok = read_init(t, fault);
+    if (!ok) ok.error().fault = fault;
+    return ok;
+}
+
+Status Reader::read_init(const Tag& t, Fault& fault) {
     Kyoku k{};
     if (auto ok = ints(t, "seed", values_); !ok) return ok;
     if (values_.size() != 6) return std::unexpected(tag_error("seed without six values", t.name, t.offset));
@@ -53,6 +72,8 @@ Status Reader::init(const Tag& t) {
         if (values_[i] < 0) return std::unexpected(tag_error("negative round, honba or sticks in seed", t.name, t.offset));
         k.header[i] = values_[i];
     }
+    fault.round = k.header[0];
+    fault.honba = k.header[1];
     if (values_[5] < 0 || values_[5] >= kTileIds) return std::unexpected(tag_error(tile_out_of_range(values_[5]), t.name, t.offset));
     k.dora.begin = static_cast<std::uint32_t>(g_.tiles.size());
     g_.tiles.push_back(static_cast<std::uint8_t>(values_[5]));
@@ -108,22 +129,25 @@ Status Reader::in_play(std::string_view name, std::size_t offset) const {
 }
 
 Status Reader::move(std::string_view name, std::size_t offset, unsigned id) {
-    if (!in_kyoku_ || ended_) return in_play(name, offset);
-    if (id >= kTileIds) return std::unexpected(tag_error("tile id out of range: " + printable(name.substr(1)), name, offset));
+    // The letter names the seat (D E F G, T U V W: its two low bits).
+    const int seat = static_cast<int>(static_cast<unsigned>(name[0]) & 3);
+    if (!in_kyoku_ || ended_) return blame(in_play(name, offset), seat);
+    if (id >= kTileIds)
+        return blame(std::unexpected(tag_error("tile id out of range: " + printable(name.substr(1)), name, offset)), seat);
     add_move(name[0], id);
     return {};
 }
 
 Status Reader::call(const Tag& t) {
-    if (auto ok = in_play(t.name, t.offset); !ok) return ok;
+    if (auto ok = in_play(t.name, t.offset); !ok) return blame(ok);
     auto who = seat(t, "who");
-    if (!who) return std::unexpected(std::move(who.error()));
+    if (!who) return blame(std::unexpected(std::move(who.error())));
     auto m = integer(t, "m");
-    if (!m) return std::unexpected(std::move(m.error()));
-    if (*m < 0 || *m > 0xFFFF) return std::unexpected(tag_error("meld code out of range", t.name, t.offset));
+    if (!m) return blame(std::unexpected(std::move(m.error())), *who);
+    if (*m < 0 || *m > 0xFFFF) return blame(std::unexpected(tag_error("meld code out of range", t.name, t.offset)), *who);
     const auto code = static_cast<std::uint16_t>(*m);
     auto meld = decode_meld(code);
-    if (!meld) return std::unexpected(tag_error(meld.error(), t.name, t.offset));
+    if (!meld) return blame(std::unexpected(tag_error(meld.error(), t.name, t.offset)), *who);
     const auto take = static_cast<std::uint8_t>(*who * 2), discard = static_cast<std::uint8_t>(take + 1);
     if (in_discard_column(meld->kind)) {
         g_.entries.push_back({discard, Entry::Call, code});
@@ -167,8 +191,12 @@ Status Reader::dora(const Tag& t) {
 Status Reader::ending(const Tag& t, bool win) {
     if (!in_kyoku_) return std::unexpected(tag_error("kyoku ending before the first INIT", t.name, t.offset));
     if (ended_ && !(win && ended_by_win_)) return std::unexpected(tag_error("kyoku with several endings", t.name, t.offset));
-    if (owari_offset_ != kNoOffset)
-        return std::unexpected(tag_error("owari on an ending that is not the game's last", owari_name_, owari_offset_));
+    if (owari_offset_ != kNoOffset) {
+        // The fault of the earlier kyoku, whose ending carries the owari.
+        MjlogError e = tag_error("owari on an ending that is not the game's last", owari_name_, owari_offset_);
+        e.fault = kyoku_fault(owari_kyoku_);
+        return std::unexpected(std::move(e));
+    }
     ended_ = true;
     ended_by_win_ = win;
     last_ending_offset_ = t.offset;
@@ -178,6 +206,7 @@ Status Reader::ending(const Tag& t, bool win) {
         if (auto ok = owari(t, o->value); !ok) return ok;
         owari_offset_ = t.offset;
         owari_name_ = t.name;
+        owari_kyoku_ = g_.kyokus.size() - 1;
         last_ending_owari_ = true;
     }
     return {};

@@ -20,6 +20,10 @@ constexpr std::string_view kThreePlayer = "three-player game, not supported: ";
 }  // namespace
 
 Status Reader::run(std::string_view text) {
+    // A move in the quick form that may not stand here: `move` says why.
+    auto quick_error = [&](const xml::Move& m) {
+        return move(text.substr(m.offset + 1, m.name_size), m.offset, m.id);
+    };
     xml::Scanner scanner(text);
     auto game = scanner.open();
     if (!game) return std::unexpected(std::move(game.error()));
@@ -41,11 +45,11 @@ Status Reader::run(std::string_view text) {
         // Whether moves may stand here changes only at other tags: asked once per run of moves.
         if (in_kyoku_ && !ended_) {
             while (scanner.quick(m)) {
-                if (m.id >= kTileIds) return move(text.substr(m.offset + 1, m.name_size), m.offset, m.id);  // its error
+                if (m.id >= kTileIds) return quick_error(m);
                 add_move(m.letter, m.id);
             }
         } else if (scanner.quick(m)) {
-            return move(text.substr(m.offset + 1, m.name_size), m.offset, m.id);  // its error
+            return quick_error(m);
         }
         auto more = scanner.next(t);
         if (!more) return std::unexpected(std::move(more.error()));
@@ -71,11 +75,11 @@ Status Reader::tag(const Tag& t) {
     switch (name[0]) {
         case 'N': if (name.size() == 1) return call(t); break;
         case 'R':
-            if (name == "REACH") return reach(t);
-            if (name == "RYUUKYOKU") return ryuukyoku(t);
+            if (name == "REACH") return blame(reach(t));
+            if (name == "RYUUKYOKU") return blame(ryuukyoku(t));
             break;
-        case 'D': if (name == "DORA") return dora(t); break;
-        case 'A': if (name == "AGARI") return agari(t); break;
+        case 'D': if (name == "DORA") return blame(dora(t)); break;
+        case 'A': if (name == "AGARI") return blame(agari(t)); break;
         case 'I': if (name == "INIT") return init(t); break;
         case 'U':
             if (name == "UN") {
@@ -147,7 +151,8 @@ Status Reader::bye(const Tag& t) {
 }
 
 Status Reader::finish(std::size_t close_offset) {
-    if (in_kyoku_ && !ended_) return std::unexpected(at_error("kyoku without an ending before </mjloggm>", close_offset));
+    if (in_kyoku_ && !ended_)
+        return blame(std::unexpected(at_error("kyoku without an ending before </mjloggm>", close_offset)));
     if (in_kyoku_) close_kyoku();
     if (!go_seen_) return std::unexpected(MjlogError{"no GO tag", kNoOffset});
     if (first_un_.offset == kNoOffset) return std::unexpected(MjlogError{"no UN tag with player names", kNoOffset});

@@ -50,6 +50,8 @@ private:
 
     // kyoku.cpp: the tags of a kyoku.
     Status init(const Tag& t);
+    // INIT's values, into a new kyoku; `fault` gets its round and honba once they are read.
+    Status read_init(const Tag& t, Fault& fault);
     // A draw (letters T U V W) or discard (D E F G) of tile `id`.
     Status move(std::string_view name, std::size_t offset, unsigned id);
     // The move itself, once it may stand here. No branch on its seat or kind, which follow no
@@ -78,6 +80,10 @@ private:
     // What every ending does first: one kind per kyoku, owari only on the last.
     Status ending(const Tag& t, bool win);
     void close_kyoku();
+    // The kyoku at position `kyoku`, with its round and honba, and `seat`.
+    Fault kyoku_fault(std::size_t kyoku, int seat = -1) const;
+    // A kyoku tag's refusal blames the kyoku in play (and `seat`), unless it blames one already.
+    Status blame(Status status, int seat = -1) const;
 
     // Attribute helpers; each error names the tag.
     std::expected<std::string_view, MjlogError> required(const Tag& t, std::string_view name) const;
@@ -109,6 +115,7 @@ private:
     bool last_ending_owari_ = false;
     std::size_t owari_offset_ = kNoOffset;
     std::string_view owari_name_;
+    std::size_t owari_kyoku_ = 0;
 
     std::vector<std::int64_t> values_;  // scratch lists
 };

@@ -8,10 +8,11 @@
 #include <string_view>
 
 #include "tessmar/columns/columns.hpp"
+#include "tessmar/location.hpp"
 
 namespace tessmar {
 
-/** Why a log was refused; the detail is for debugging and tests only. */
+/** Why a log was refused; the message is one line for people. */
 struct ReadError {
     enum class Kind : std::uint8_t {
         Json,               // not a log: JSON syntax, or a value that does not fit the log's shape
@@ -20,7 +21,13 @@ struct ReadError {
     };
     Kind kind = Kind::Json;
     std::string message;
-    std::size_t offset = 0;  // Json: byte offset in the text where reading stopped
+    // Json: the byte where reading stopped: the text's length for a text cut short, else the
+    // first byte of the character or token that breaks the grammar or the log's shape.
+    std::size_t offset = 0;
+    // The kyoku (and seat) whose entry the log's shape refuses: a value of the wrong kind,
+    // range or length, or a win detail without its seats. Unset for JSON syntax (a text cut
+    // short among it), which is the text's fault, and for the rule.
+    Fault fault{};
 
     bool is_model_error() const { return kind != Kind::Json; }
 };

@@ -61,11 +61,14 @@ public:
     }
 
     std::expected<void, ReadError> run() {
-        if (!top() || !end_of_text()) return std::unexpected(ReadError{ReadError::Kind::Json, s_.message(), s_.error_offset()});
+        if (!top() || !end_of_text())
+            return std::unexpected(ReadError{ReadError::Kind::Json, s_.message(), s_.error_offset(), fault_});
         if (contains(disp_, "\xE4\xB8\x89" /* 三 */) || contains(disp_, "3-Player"))
-            return std::unexpected(ReadError{ReadError::Kind::ThreePlayer, "three-player rule", 0});
+            return std::unexpected(ReadError{ReadError::Kind::ThreePlayer, "the rule names a three-player game", 0, {}});
         if (invalid_win_details_)
-            return std::unexpected(ReadError{ReadError::Kind::InvalidWinDetails, "win without two seat numbers", 0});
+            return std::unexpected(ReadError{ReadError::Kind::InvalidWinDetails,
+                                             "a win's detail does not start with the winner's and the loser's seats", 0,
+                                             win_fault_});
         game_.kyoku_first = contains(disp_, "\xE6\x9D\xB1" /* 東 */) || contains(disp_, "East") ? 4 : 0;
         game_.aka_flag = aka_;
         return {};
@@ -77,12 +80,28 @@ private:
         return s_.at_end() || s_.fail("unexpected content after the JSON value");
     }
 
+    // ------------------------------------------------------------ refusals
+
+    // A value that the log's shape refuses, at `at` (its first byte): the kyoku and seat being
+    // read take the blame, unlike for a JSON syntax error. Always false.
+    [[gnu::cold, gnu::noinline]] bool shape(const char* at, std::string_view message) {
+        if (s_.message().empty()) fault_ = at_;
+        return s_.fail_at(at, message);
+    }
+    // The same at the current position, after `peek`; at the end of the text it was cut short.
+    [[gnu::cold, gnu::noinline]] bool wrong(std::string_view message) {
+        return s_.at_end() ? s_.fail("incomplete JSON") : shape(s_.pos(), message);
+    }
+
     // ------------------------------------------------------------ shapes
+
+    // The '[' of an array the shape wants here.
+    bool open_array() { return s_.accept('[') || wrong("expected an array"); }
 
     // A JSON array of any length; `element` reads one element.
     template <class Element>
     bool list(Element&& element) {
-        if (!s_.expect('[')) return false;
+        if (!open_array()) return false;
         if (s_.peek() == ']') return s_.expect(']');
         for (bool more = true; more;)
             if (!element() || !s_.array_next(more)) return false;
@@ -92,22 +111,44 @@ private:
     // A JSON array of exactly `length` elements; `element(i)` reads element i.
     template <class Element>
     bool fixed(std::size_t length, const char* what, Element&& element) {
-        if (!s_.expect('[')) return false;
+        if (!open_array()) return false;
         for (std::size_t i = 0; i < length; ++i) {
-            if (i && !s_.expect(',')) return s_.fail(std::string(what) + " is too short");
-            if (!element(i)) return false;
+            if (!element_next(i, what) || !element(i)) return false;
         }
-        return s_.expect(']') || s_.fail(std::string(what) + " is too long");
+        return array_end(what);
     }
 
-    // An object: `member(key)` reads the value of each key after its ':'.
+    // Before element i of an array of fixed length: its ',' (none before the first); a ']'
+    // there ends the array too soon.
+    bool element_next(std::size_t i, const char* what) {
+        if (i ? s_.accept(',') : s_.peek() != ']') [[likely]]
+            return true;
+        return wrong_length(what, ']', "is too short", ',');
+    }
+    // After its last element: a ',' there makes the array too long.
+    bool array_end(const char* what) {
+        if (s_.accept(']')) [[likely]]
+            return true;
+        return wrong_length(what, ',', "is too long", ']');
+    }
+    // `what` ends too soon or goes on too long where `found` stands; else the syntax error of a
+    // missing `wanted`.
+    [[gnu::cold, gnu::noinline]] bool wrong_length(const char* what, char found, const char* verdict, char wanted) {
+        if (s_.peek() == found) return shape(s_.pos(), std::string(what) + " " + verdict);
+        return s_.expect(wanted);
+    }
+
+    // An object: `member(key, at)` reads the value of each key (whose first byte is at `at`)
+    // after its ':'.
     template <class Member>
     bool object(Member&& member) {
         if (!s_.expect('{')) return false;
         if (s_.peek() == '}') return s_.expect('}');
         for (bool more = true; more;) {
             std::string_view key;
-            if (!s_.string_view(key, key_scratch_) || !s_.expect(':') || !member(key) || !s_.object_next(more))
+            s_.peek();
+            const char* at = s_.pos();
+            if (!s_.string_view(key, key_scratch_) || !s_.expect(':') || !member(key, at) || !s_.object_next(more))
                 return false;
         }
         return true;
@@ -115,32 +156,44 @@ private:
 
     // ------------------------------------------------------------ scalars
 
-    bool byte(std::uint8_t& out) {
+    // Whether a number starts here (after `peek`): anything else is a value of the wrong kind.
+    bool at_number(char c) { return c == '-' || Scanner::is_digit(c); }
+
+    // An integer 0..255 whose first byte is left in `at`.
+    bool byte(std::uint8_t& out, const char*& at) {
         unsigned v = 0;
-        s_.peek();
+        const char c = s_.peek();
+        at = s_.pos();
         if (!s_.small_uint(v)) {
+            if (!at_number(c)) return wrong("expected an integer in 0..255");
             Number n;
             if (!s_.number(n)) return false;
             v = n.unsigned_at_most(255) ? static_cast<unsigned>(n.magnitude) : 256;
         }
-        if (v > 255) return s_.fail("expected an integer in 0..255");
+        if (v > 255) return shape(at, "expected an integer in 0..255");
         out = static_cast<std::uint8_t>(v);
         return true;
     }
+    bool byte(std::uint8_t& out) {
+        const char* at;
+        return byte(out, at);
+    }
 
     bool int32(std::int32_t& out) {
+        if (!at_number(s_.peek())) return wrong("expected a 32-bit integer");
+        const char* at = s_.pos();
         Number n;
         if (!s_.number(n)) return false;
-        if (!n.fits_int32()) return s_.fail("expected a 32-bit integer");
+        if (!n.fits_int32()) return shape(at, "expected a 32-bit integer");
         out = n.as_int32();
         return true;
     }
 
     bool tile(Tile& out) {
-        const char* at = s_.pos();
+        const char* at;
         std::uint8_t code = 0;
-        if (!byte(code)) return false;
-        if (kTileOfCode[code] == kNoTile) return s_.fail_at(at, invalid_tile_code_message(code));
+        if (!byte(code, at)) return false;
+        if (kTileOfCode[code] == kNoTile) return shape(at, invalid_tile_code_message(code));
         out = Tile{kTileOfCode[code]};
         return true;
     }
@@ -157,15 +210,16 @@ private:
         const char c = s_.peek();
         if (c == '{') {
             std::uint32_t seen = 0;
-            if (!object([&](std::string_view key) {
+            if (!object([&](std::string_view key, const char* at) {
                     const int f = field_index(kFieldNames, key);
                     if (f < 0) return s_.skip_value();
-                    if (seen & (1u << f)) return s_.fail("duplicate key");
+                    if (seen & (1u << f)) return shape(at, "duplicate key " + quoted(key));
                     seen |= 1u << f;
                     return field(static_cast<Field>(f));
                 }))
                 return false;
-            if ((seen & 7u) != 7u) return s_.fail("\"log\", \"name\" or \"rule\" is missing");
+            // Refused at the closing brace, where the keys have ended.
+            if ((seen & 7u) != 7u) return shape(s_.pos() - 1, "\"log\", \"name\" or \"rule\" is missing");
             return true;
         }
         if (c == '[') {
@@ -173,7 +227,7 @@ private:
             return fixed(kFieldNames.size(), "top-level array",
                          [&](std::size_t i) { return field(static_cast<Field>(i)); });
         }
-        return s_.at_end() ? s_.fail("incomplete JSON") : s_.fail("expected an object or an array");
+        return wrong("expected an object or an array");
     }
 
     bool field(Field f) {
@@ -213,10 +267,10 @@ private:
         bool ok = false;
         if (s_.peek() == '{') {
             std::uint32_t seen = 0;
-            ok = object([&](std::string_view key) {
+            ok = object([&](std::string_view key, const char* at) {
                 const int f = field_index(kRuleFieldNames, key);
                 if (f < 0) return s_.skip_value();
-                if (seen & (1u << f)) return s_.fail("duplicate key in \"rule\"");
+                if (seen & (1u << f)) return shape(at, "duplicate key " + quoted(key) + " in \"rule\"");
                 seen |= 1u << f;
                 return rule_field(static_cast<std::size_t>(f));
             });
@@ -224,7 +278,10 @@ private:
             // The array form: up to five fields by position, the missing ones defaulted.
             std::size_t count = 0;
             ok = list([&] {
-                if (count == kRuleFieldNames.size()) return s_.fail("rule array has more than 5 elements");
+                if (count == kRuleFieldNames.size()) {
+                    s_.peek();
+                    return shape(s_.pos(), "rule array has more than 5 elements");
+                }
                 return rule_field(count++);
             });
         }
@@ -266,14 +323,20 @@ private:
             e = Entry::from_text(text);
             return true;
         }
-        if (c != '-' && !Scanner::is_digit(c)) return s_.fail("expected a tile code, an integer in 0..255 or a string");
+        constexpr std::string_view kWrong = "expected a tile code, an integer in 0..255 or a string";
+        if (!at_number(c)) return wrong(kWrong);
         unsigned v = 0;
         if (!s_.small_uint(v)) {
+            const char* at = s_.pos();
             Number n;
             if (!s_.number(n)) return false;
-            v = n.unsigned_at_most(255) ? static_cast<unsigned>(n.magnitude) : 256;
+            if (!n.unsigned_at_most(255)) return shape(at, kWrong);
+            v = static_cast<unsigned>(n.magnitude);
+        } else if (v > 255) {
+            // Three digits, all that the fast path reads of a number above 255: no position is
+            // kept on the path of every entry.
+            return shape(s_.pos() - 3, kWrong);
         }
-        if (v > 255) return s_.fail("expected a tile code, an integer in 0..255 or a string");
         const auto code = static_cast<std::uint8_t>(v);
         if (kTileOfCode[code] != kNoTile) {
             e.kind = Entry::Kind::Tile;
@@ -287,22 +350,31 @@ private:
 
     bool kyoku() {
         KyokuColumns& k = game_.kyokus.emplace_back();
-        auto next = [&] { return s_.expect(',') || s_.fail("log entry is too short"); };
-        if (!s_.expect('[')) return false;
+        // Refusals inside the entry blame this kyoku, and the seat whose columns are being read.
+        at_ = Fault{static_cast<int>(game_.kyokus.size() - 1)};
+        auto next = [&] { return element_next(1, "log entry"); };  // before any element but the first
+        if (!open_array()) return false;
         std::uint8_t header[3] = {};
-        if (!fixed(3, "kyoku header", [&](std::size_t i) { return byte(header[i]); })) return false;
+        if (!element_next(0, "log entry") ||
+            !fixed(3, "kyoku header", [&](std::size_t i) { return byte(header[i]); }))
+            return false;
         k.kyoku = header[0];
         k.honba = header[1];
         k.kyotaku = header[2];
+        at_.round = header[0];
+        at_.honba = header[1];
         if (!next() || !fixed(4, "scores", [&](std::size_t i) { return int32(k.scores[i]); })) return false;
         if (!next() || !tiles_into(k.dora) || !next() || !tiles_into(k.ura)) return false;
         for (std::size_t seat = 0; seat < 4; ++seat) {
+            at_.seat = static_cast<int>(seat);
             if (!next() || !fixed(13, "starting hand", [&](std::size_t i) { return tile(k.haipai[seat][i]); }))
                 return false;
             if (!next() || !entries_into(k.takes[seat]) || !next() || !entries_into(k.discards[seat])) return false;
         }
-        if (!next() || !results(k)) return false;
-        return s_.expect(']') || s_.fail("log entry is too long");
+        at_.seat = -1;
+        if (!next() || !results(k) || !array_end("log entry")) return false;
+        at_ = Fault{};
+        return true;
     }
 
     // ------------------------------------------------------------ results
@@ -323,7 +395,7 @@ private:
             item.win_marker = text == kWinMarker;
             return true;
         }
-        if (c != '[') return s_.fail("expected a string or an array as result item");
+        if (c != '[') return wrong("expected a string or an array as result item");
         // Four int32 values make a delta item; any other array is a detail item, whose first
         // two values name the winner and the seat it won from.
         std::size_t count = 0;
@@ -384,6 +456,7 @@ private:
             const ResultItem& detail = items_[i + 1];
             if (deltas.kind != ResultItem::Kind::Deltas || detail.kind != ResultItem::Kind::Detail) continue;
             if (!detail.seats_ok) {
+                if (!invalid_win_details_) win_fault_ = at_;
                 invalid_win_details_ = true;
                 return;
             }
@@ -397,6 +470,9 @@ private:
     std::string disp_;
     bool aka_ = false;
     bool invalid_win_details_ = false;
+    Fault win_fault_;  // the kyoku of the first win detail refused
+    Fault at_;         // the kyoku and seat being read
+    Fault fault_;      // `at_` when the first refusal was one of the log's shape
     std::vector<ResultItem> items_;
     std::string scratch_;      // strings with escapes
     std::string key_scratch_;  // keys with escapes, apart: a key's view outlives reading its value

@@ -133,7 +133,7 @@ bool Scanner::utf8_sequence() {
         return fail("invalid UTF-8 in a string");
     }
     for (std::size_t k = 1; k < length; ++k) {
-        if (pos_ + k == end_) return fail("incomplete JSON");
+        if (pos_ + k == end_) return fail_at(end_, "incomplete JSON");  // cut inside the sequence
         const auto c = static_cast<unsigned char>(pos_[k]);
         if (c < (k == 1 ? lo : 0x80) || c > (k == 1 ? hi : 0xBF)) return fail("invalid UTF-8 in a string");
     }
@@ -143,6 +143,7 @@ bool Scanner::utf8_sequence() {
 
 // An escape at pos_ (on the backslash); its bytes are appended to `out` when given.
 bool Scanner::escape(std::string* out) {
+    const char* start = pos_;  // a surrogate is refused as the whole escape
     ++pos_;
     if (pos_ == end_) return fail("incomplete JSON");
     char plain = 0;
@@ -177,15 +178,15 @@ bool Scanner::escape(std::string* out) {
     ++pos_;  // the 'u'
     std::uint32_t cp = 0;
     if (!hex4(cp)) return false;
-    if (cp >= 0xDC00 && cp <= 0xDFFF) return fail("lone low surrogate");
+    if (cp >= 0xDC00 && cp <= 0xDFFF) return fail_at(start, "lone low surrogate");
     if (cp >= 0xD800 && cp <= 0xDBFF) {
         // A high surrogate counts only with the low one that must follow it.
-        if (pos_ == end_ || (pos_ + 1 == end_ && *pos_ == '\\')) return fail("incomplete JSON");
-        if (pos_[0] != '\\' || pos_[1] != 'u') return fail("lone high surrogate");
+        if (pos_ == end_ || (pos_ + 1 == end_ && *pos_ == '\\')) return fail_at(end_, "incomplete JSON");
+        if (pos_[0] != '\\' || pos_[1] != 'u') return fail_at(start, "lone high surrogate");
         pos_ += 2;
         std::uint32_t low = 0;
         if (!hex4(low)) return false;
-        if (low < 0xDC00 || low > 0xDFFF) return fail("lone high surrogate");
+        if (low < 0xDC00 || low > 0xDFFF) return fail_at(start, "lone high surrogate");
         cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
     }
     if (out) append_utf8(*out, cp);
@@ -197,15 +198,18 @@ bool Scanner::fraction_exponent(Number& n, const char* p) {
     n.integer = false;
     if (*p == '.') {
         ++p;
-        if (p == end_ || !is_digit(*p)) return fail_at(p, "invalid number");
+        if (p == end_) return fail_at(p, "incomplete JSON");
+        if (!is_digit(*p)) return fail_at(p, "invalid number");
         while (p != end_ && is_digit(*p)) ++p;
     }
     if (p != end_ && (*p == 'e' || *p == 'E')) {
         ++p;
         if (p != end_ && (*p == '+' || *p == '-')) ++p;
-        if (p == end_ || !is_digit(*p)) return fail_at(p, "invalid number");
+        if (p == end_) return fail_at(p, "incomplete JSON");
+        if (!is_digit(*p)) return fail_at(p, "invalid number");
         while (p != end_ && is_digit(*p)) ++p;
     }
+    if (p == end_) return fail_at(p, "incomplete JSON");  // as in `number`
     pos_ = p;
     return true;
 }

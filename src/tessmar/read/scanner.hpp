@@ -41,7 +41,9 @@ struct Number {
 };
 
 /** Reads tokens forward from `pos`. Every refusal records a message and the offset where
- *  reading stopped, and returns false; the first refusal is the one kept. */
+ *  reading stopped, and returns false; the first refusal is the one kept. That offset is the
+ *  text's length when the text ends too soon, else the byte that breaks the grammar (a
+ *  surrogate escape: its backslash). */
 class Scanner {
 public:
     explicit Scanner(std::string_view text) : begin_(text.data()), pos_(text.data()), end_(text.data() + text.size()) {}
@@ -57,6 +59,12 @@ public:
     char peek() {
         if (pos_ != end_ && !is_ws(*pos_)) return *pos_;
         return skip_ws();
+    }
+    /** Consumes `c` after whitespace, if it stands there; records no refusal. */
+    bool accept(char c) {
+        if (peek() != c) return false;
+        ++pos_;
+        return true;
     }
     /** Consumes `c` after whitespace. */
     bool expect(char c) {
@@ -107,8 +115,8 @@ public:
         unsigned v = 0;
         int digits = 0;
         for (; p != end_ && digits < 4 && is_digit(*p); ++p, ++digits) v = v * 10 + static_cast<unsigned>(*p - '0');
-        if (digits == 0 || digits == 4 || (digits > 1 && *pos_ == '0')) return false;
-        if (p != end_ && (*p == '.' || *p == 'e' || *p == 'E')) return false;
+        if (digits == 0 || digits == 4 || (digits > 1 && *pos_ == '0') || p == end_) return false;
+        if (*p == '.' || *p == 'e' || *p == 'E') return false;
         pos_ = p;
         out = v;
         return true;
@@ -123,7 +131,8 @@ public:
             n.negative = true;
             ++p;
         }
-        if (p == end_ || !is_digit(*p)) return fail_at(p, "invalid number");
+        if (p == end_) return fail_at(p, "incomplete JSON");
+        if (!is_digit(*p)) return fail_at(p, "invalid number");
         if (*p == '0') {
             ++p;
         } else {
@@ -143,6 +152,9 @@ public:
             n.magnitude = m;
         }
         if (p != end_ && (*p == '.' || *p == 'e' || *p == 'E')) return fraction_exponent(n, p);
+        // Numbers are only read inside an array or an object, which must close after them: at
+        // the end of the text, the number may be cut short, and reads as no value at all.
+        if (p == end_) return fail_at(p, "incomplete JSON");
         pos_ = p;
         return true;
     }

@@ -21,7 +21,8 @@ class TenhouToMjaiError(ValueError):
     """The log's take and discard columns cannot be put into an order of play."""
 
 class JsonSerializationError(ValueError):
-    """An event could not be written as JSON text."""
+    """An event could not be written as JSON text. Kept so that callers may catch it: every
+    event text is written from values the reader has already checked, so no log raises it."""
 
 class JsonParsingError(ValueError):
     """The text is not JSON, or its JSON is not a Tenhou log."""

@@ -11,7 +11,8 @@ partial result:
 - `TenhouLogParsingError`: a log that is not a convertible four-player game ("invalid log"),
   such as a three-player log or malformed win details;
 - `TenhouToMjaiError`: the log's columns cannot be put into an order of play;
-- `JsonSerializationError`: an event could not be written as JSON text.
+- `JsonSerializationError`: an event could not be written as JSON text (kept for callers that
+  catch it: event texts are written from values already checked, so no log raises it).
 
 File problems raise `OSError` subclasses. The exception classes are those of the extension
 module `_tessmar` itself, so catching `tessmar.JsonParsingError` also catches the ones raised by
@@ -39,6 +40,7 @@ parallel; see `tessmar convert --help`.
 """
 
 import os as _os
+from typing import TYPE_CHECKING as _TYPE_CHECKING
 
 import _tessmar
 from _tessmar import (
@@ -48,11 +50,33 @@ from _tessmar import (
     TenhouToMjaiError,
 )
 
-from tessmar.batch import Summary, convert_tree
 from tessmar.conversion import convert
 from tessmar.inputs import LogTooLarge
 from tessmar.mjlog import MjlogError, mjlog_to_mjai, mjlog_to_tenhou
-from tessmar.sources import Log, iter_logs
+
+if _TYPE_CHECKING:
+    from tessmar.batch import Summary, convert_tree
+    from tessmar.sources import Log, iter_logs
+
+# The batch run and the archive readers import much of the standard library (sqlite3, tarfile,
+# zipfile, concurrent.futures): they are loaded on first use, so that a worker process, which
+# needs only the converter, starts quickly.
+_LAZY = {"Summary": "tessmar.batch", "convert_tree": "tessmar.batch", "Log": "tessmar.sources", "iter_logs": "tessmar.sources"}
+
+
+def __getattr__(name: str) -> object:
+    module = _LAZY.get(name)
+    if module is None:
+        raise AttributeError(f"module 'tessmar' has no attribute {name!r}")
+    import importlib
+
+    value = getattr(importlib.import_module(module), name)
+    globals()[name] = value
+    return value
+
+
+def __dir__() -> list[str]:
+    return sorted(set(globals()) | set(_LAZY))
 
 __all__ = [
     "JsonParsingError",

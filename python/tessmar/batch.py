@@ -144,8 +144,8 @@ def _absolute(batch: list[Job]) -> list[Job]:
     """The jobs with absolute paths, for workers whose working folder is not ours."""
     return [
         (os.path.abspath(origin) if isinstance(origin, str) else origin, os.path.abspath(target),
-         direct, data, ref, kind, length)
-        for origin, target, direct, data, ref, kind, length in batch
+         data, ref, kind, length)
+        for origin, target, data, ref, kind, length in batch
     ]
 
 
@@ -153,11 +153,10 @@ class _Run:
     """The main process's side of a batch run: the plan's items in batches for the engine,
     what became of each log told to the report and the progress bar as it is known."""
 
-    def __init__(self, plan: Plan, settings: Settings, report: Report, workers: int, direct: bool) -> None:
+    def __init__(self, plan: Plan, settings: Settings, report: Report, workers: int) -> None:
         self._plan = plan
         self._settings = settings
         self._report = report
-        self._direct = direct
         self.progress: Progress | None = None
         self._unshown = 0  # logs settled before the progress bar was there
         # A tar tells its logs only as it is read: planned as if it held a thousand.
@@ -186,11 +185,7 @@ class _Run:
         self.advance(len(jobs))
 
     def _items(self) -> Iterator[Item]:
-        if self._direct:
-            yield from self._plan.jobs
-        else:  # threads and remote workers convert with the lock released, not in place
-            for job in self._plan.jobs:
-                yield job[:2] + (False,) + job[3:] if job[2] else job
+        yield from self._plan.jobs
         s = self._settings
         options = Options(s.gzip, s.force, s.to == "tenhou", s.length, s.max_size)
         for container in self._plan.containers:
@@ -253,14 +248,15 @@ def run_plan(
         return Result(summary_of(report, time.monotonic() - started), None, False)
 
     jobs = settings.jobs or default_jobs()
-    run = _Run(plan, settings, report, jobs, direct=executor is None)
+    run = _Run(plan, settings, report, jobs)
     worker_args = (settings.gzip, settings.max_size, settings.fsync, settings.to == "tenhou")
     engine: Engine
     if executor is None:
         engine = Pool(run.workers, run.batch_size, *worker_args)
     else:
-        # `jobs` tasks at once, a few per worker of a cluster: each is a batch of logs.
-        engine = ExecutorEngine(executor, max(2, jobs), worker_args)
+        # Two batches per worker in flight, as for the local pool: each worker has the next one
+        # while the main process takes the last one's answer.
+        engine = ExecutorEngine(executor, 2 * jobs, worker_args)
     interrupted, broken = False, None
     try:
         engine.start(run.batches())
@@ -301,8 +297,8 @@ def convert_tree(
     failures go to the `report` file (JSON lines) and are counted in the returned `Summary`.
 
     `executor`: any `concurrent.futures.Executor` (a `ThreadPoolExecutor`, or the executor of a
-    Dask client) that takes the batches of logs; `jobs` is then the number of batches in
-    flight. Its workers write the outputs themselves, so `out` must be a folder they all see.
+    Dask client) that takes the batches of logs; `jobs` is then the number of its workers (two
+    batches each are kept in flight). Its workers write the outputs themselves, so `out` must be a folder they all see.
     By default `jobs` local worker processes (the number of CPUs).
 
     Raises `ValueError` (a usage error) for sources or options that cannot be run,

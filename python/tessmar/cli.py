@@ -14,19 +14,25 @@ under a temporary name and renamed once complete, so an interrupted run can simp
 from __future__ import annotations
 
 import argparse
-import concurrent.futures
 import os
 import sys
 import time
 from collections.abc import Sequence
+from typing import TYPE_CHECKING
 
 import _tessmar
 from tessmar.inputs import DEFAULT_MAX_SIZE, LENGTHS, LOG_NAMES, parse_size, read_log
-from tessmar.batch import Settings, default_jobs, plan_tree, run_plan
 from tessmar.jobs import CONVERTED_OUTCOME, FAILED, RunError, UsageError, failure
-from tessmar.plan import Plan, container_kind
 from tessmar.report import Report
 from tessmar.work import output_bytes
+
+if TYPE_CHECKING:
+    import concurrent.futures
+
+    from tessmar.plan import Plan
+
+# The batch run (tessmar.batch, tessmar.plan) is imported when a run needs it: worker processes
+# import this module again when they start, and need none of it.
 
 EXIT_OK = 0
 EXIT_FAILED = 1
@@ -158,6 +164,8 @@ def dask_executor(address: str) -> concurrent.futures.Executor:
 
 
 def convert_batch(args: argparse.Namespace, plan: Plan, report: Report, started: float) -> int:
+    from tessmar.batch import Settings, run_plan
+
     executor = None if args.dask is None else dask_executor(args.dask)
     settings = Settings(
         args.jobs, args.gzip, args.to, args.force, args.length, args.max_size, args.fsync, args.fail_fast
@@ -176,6 +184,9 @@ def convert_batch(args: argparse.Namespace, plan: Plan, report: Report, started:
 
 
 def run_convert(args: argparse.Namespace) -> int:
+    from tessmar.batch import Settings, plan_tree
+    from tessmar.plan import container_kind
+
     stdin_input = "-" in args.inputs
     if stdin_input and len(args.inputs) > 1:
         raise UsageError("- (standard input) must be the only input")

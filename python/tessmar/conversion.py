@@ -2,7 +2,6 @@
 
 from __future__ import annotations
 
-import bz2
 import gzip as _gzip
 import zlib
 from typing import Literal

@@ -5,7 +5,6 @@ from __future__ import annotations
 import bz2
 import io
 import json
-import os
 import re
 import zlib
 from collections.abc import Iterator
@@ -76,12 +75,6 @@ def game_ref(name: str) -> str:
     return found[0] if found else stem
 
 
-def reads_directly(name: str) -> bool:
-    """Whether the converter may read the log file itself: plain JSON, going by its name (a
-    gzipped file named .json is refused by it as not UTF-8, and then read here)."""
-    return name.lower().endswith(JSON_EXTENSIONS)
-
-
 def parse_size(text: str) -> int:
     """A byte count written plainly or with a binary suffix: 65536, 64K, 64M, 1G (KiB, MiB and
     GiB too)."""
@@ -97,12 +90,6 @@ def parse_size(text: str) -> int:
 def too_large(limit: int, compressed: bool = False) -> LogTooLarge:
     counted = ", decompressed" if compressed else ""
     return LogTooLarge(f"the log is larger than {limit} bytes (the size bound){counted}")
-
-
-def check_file_size(path: str, limit: int) -> None:
-    """Refuses a plain log file by its size, before anything reads it."""
-    if os.stat(path).st_size > limit:
-        raise too_large(limit)
 
 
 def read_log_bytes(source: bytes | BinaryIO, limit: int) -> bytes:

@@ -29,21 +29,20 @@ class RunError(RuntimeError):
 # (the file's path, "member" or "game", the member's name or the database row's id).
 Origin = str | tuple[str, str, str]
 
-# One log to convert: (origin, target, direct, data, ref, kind, length).
+# One log to convert: (origin, target, data, ref, kind, length).
 # - target: where its output goes;
-# - data None: the log is the file `origin`, read by the worker; `direct`: the converter may
-#   read that file itself (a regular file named .json; see convert_job);
+# - data None: the log is the file `origin`, read by the worker;
 # - data bytes: the log as stored (maybe compressed), read from an archive or a database by
 #   the main process; `ref` its game id and `kind` "json", "mjlog" or "" (told by content);
 # - length: the game length to keep, judged from the log ("any" keeps every game, and stands
 #   for a length already judged from a database's flag).
 # A plain tuple: thousands cross to the workers, and a NamedTuple pickles about ten times
 # slower.
-Job = tuple[Origin, str, bool, bytes | None, str, str, str]
+Job = tuple[Origin, str, bytes | None, str, str, str]
 
 
-def file_job(source: str, target: str, direct: bool, length: str = "any") -> Job:
-    return (source, target, direct, None, "", "", length)
+def file_job(source: str, target: str, length: str = "any") -> Job:
+    return (source, target, None, "", "", length)
 
 
 # Where a log is at fault, as the converter's exceptions say it: (offset, kyoku, seat, note).

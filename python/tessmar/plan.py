@@ -10,7 +10,7 @@ from typing import NamedTuple
 from tessmar.archives import ArchiveDamaged, archive_kind, archive_stem, count_members, members
 from tessmar.complete import is_complete
 from tessmar.database import Database, LayoutError, database_stem, is_database, is_database_name, row_name
-from tessmar.inputs import game_ref, is_log_name, is_mjlog_name, reads_directly, split_log_name
+from tessmar.inputs import game_ref, is_log_name, is_mjlog_name, split_log_name
 from tessmar.jobs import (
     FAILED,
     FILTERED_OUTCOME,
@@ -232,13 +232,7 @@ def plan_jobs(
                         skipped.append(source)
                         continue
                     incomplete.add(target)
-                # Found by the walk means a regular file (or a link to one); an input named on
-                # the command line may be anything that can be opened, even a pipe. Filtering
-                # by length needs the log's text.
-                direct = (
-                    not tenhou and length == "any" and (is_dir or os.path.isfile(path)) and reads_directly(name)
-                )
-                jobs.append(file_job(source, target, direct, length))
+                jobs.append(file_job(source, target, length))
     total = len(jobs)
     for container in containers:
         counted = _count(container, max_size)
@@ -332,7 +326,7 @@ def _database_items(container: Container, options: Options, outputs: _Outputs) -
                 if outputs.done(target):
                     yield origin, SKIPPED_OUTCOME
                     continue
-                yield (origin, target, False, row.content, row.id, "", length)
+                yield (origin, target, row.content, row.id, "", length)
     except Exception as exc:  # a database damaged, or replaced, while it is read
         yield container.path, failure(exc)
 
@@ -364,6 +358,6 @@ def _archive_items(container: Container, options: Options, outputs: _Outputs) ->
                 continue
             kind = "mjlog" if is_mjlog_name(member.name) else "json"
             ref = game_ref(member.name.rpartition("/")[2])
-            yield (origin, target, False, member.data, ref, kind, options.length)
+            yield (origin, target, member.data, ref, kind, options.length)
     except ArchiveDamaged as exc:
         yield container.path, Outcome(FAILED, "ArchiveDamaged", f"the archive is damaged: {exc}")

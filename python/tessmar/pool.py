@@ -5,7 +5,6 @@ from __future__ import annotations
 import math
 import multiprocessing
 import signal
-import time
 from collections import deque
 from collections.abc import Callable, Iterator
 from multiprocessing.connection import Connection, wait

@@ -49,15 +49,15 @@ def iter_logs(*sources: str | os.PathLike[str], length: str = "any", max_size: i
     options = Options(False, True, False, length, max_size)
     for container in plan.containers:
         for item in container_items(container, options, set()):
-            if len(item) == 7:
-                origin, target, _, data, ref, kind, judge = item
+            if len(item) == 6:
+                origin, target, data, ref, kind, judge = item
                 assert data is not None
                 if judge == "any" or _kept(data, kind == "mjlog" if kind else None, judge, max_size):
                     yield Log(target.removesuffix(".json"), ref, origin, data)
 
 
 def _file_log(job: Job, max_size: int) -> Log | None:
-    source, target, _, _, _, _, length = job
+    source, target, _, _, _, length = job
     assert isinstance(source, str)
     name = os.path.basename(source)
     mjlog = is_mjlog_name(name)

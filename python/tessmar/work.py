@@ -5,16 +5,15 @@ from __future__ import annotations
 import itertools
 import os
 import signal
+import stat
 from collections.abc import Callable
 from multiprocessing.connection import Connection
 from types import FrameType
 
-import _tessmar
 from tessmar import _mjlog
 from tessmar.conversion import gzipped, is_xml
 from tessmar.inputs import (
     DEFAULT_MAX_SIZE,
-    check_file_size,
     game_ref,
     is_mjlog_name,
     keeps_length,
@@ -47,17 +46,10 @@ _pending_temp: str | None = None
 # Output folders this worker has created (or found): makedirs only for the first log of each.
 _made_dirs: set[str] = set()
 # Temporary names are a random tag drawn once per process and a count: they never repeat within
-# a process, and two processes share one only if they draw the same 64 random bits. That lets
-# the converter create the file itself, which it cannot do with O_EXCL.
+# a process, and two processes share one only if they draw the same 64 random bits (and even
+# then O_EXCL keeps one from writing into the other's file).
 _temp_tag = os.urandom(8).hex()
 _temp_count = itertools.count()
-
-
-def _folder(path: str) -> str:
-    """The folder part of `path`, as os.path.dirname gives it (but for doubled slashes): str
-    methods take a fraction of the time, and this runs for every log."""
-    head, sep, _ = path.rpartition(os.sep)
-    return head or sep
 
 
 def _sync(path: str) -> None:
@@ -114,9 +106,34 @@ def write_atomically(target: str, fill: Callable[[str], object], durable: bool =
 
 
 def _write_file(path: str, data: bytes) -> None:
-    # Created with 0o666, like the converter's files: the umask gives the usual permissions.
-    with open(path, "wb") as out:
-        out.write(data)
+    # Created with 0o666: the umask gives the usual permissions. Plain descriptor calls: a file
+    # object would also ask whether the file is a terminal.
+    fd = os.open(path, os.O_WRONLY | os.O_CREAT | os.O_EXCL | os.O_CLOEXEC, 0o666)
+    try:
+        view = memoryview(data)
+        while view:
+            view = view[os.write(fd, view) :]
+    finally:
+        os.close(fd)
+
+
+def _read_file(path: str, limit: int) -> bytes:
+    """A log file's content, decompressed when compressed, within the size bound: for a regular
+    file within the bound, one open, one status and one read (a short read of a regular file is
+    its end); anything else is read as a stream."""
+    fd = os.open(path, os.O_RDONLY | os.O_CLOEXEC)
+    try:
+        status = os.fstat(fd)
+        size = status.st_size
+        if size <= limit and stat.S_ISREG(status.st_mode):
+            data = os.read(fd, size + 1)  # +1: a file that grew meanwhile is seen to have
+            if len(data) <= size:
+                return read_log_bytes(data, limit)
+            os.lseek(fd, 0, os.SEEK_SET)
+        with open(fd, "rb", closefd=False) as stream:
+            return read_log_bytes(stream, limit)
+    finally:
+        os.close(fd)
 
 
 def convert_job(
@@ -126,46 +143,29 @@ def convert_job(
     """Converts one log file into its output file (mjai, or with `tenhou` Tenhou JSON); every
     failure is returned, not raised. A log longer than `max_size` bytes (decompressed) fails;
     `durable` as in write_atomically."""
-    source, target, direct, data, ref, kind, length = job
+    source, target, data, ref, kind, length = job
     try:
         if data is not None:
             return _convert_data(target, data, ref, kind, length, compress, max_size, durable, tenhou)
         assert isinstance(source, str)
-        # The converter can read the log and write the lines itself, which saves joining and
-        # encoding the events in Python: that costs about as much as converting them. It
-        # touches the output only once the conversion succeeded, but the folder must exist
-        # beforehand, so the first log of each folder takes the general path, which creates it
-        # after converting: a folder of bad logs gets no output folder.
-        if direct and not compress and _folder(target) in _made_dirs:
-            check_file_size(source, max_size)  # the converter reads the whole file at once
-            try:
-                write_atomically(
-                    target, lambda temp: _tessmar.tenhou_file_to_mjai(source, temp), durable
-                )
-                return CONVERTED_OUTCOME
-            except OSError:
-                # Not UTF-8 (gzip data in a .json file), or a file error, which the converter
-                # words tersely: the general path raises what Python's own calls raise.
-                pass
-        with open(source, "rb") as log:
-            text = read_log_bytes(log, max_size)
-        name = os.path.basename(source)
-        if length != "any" and not keeps_length(text.decode("utf-8", "replace"), is_mjlog_name(name), length):
-            return FILTERED_OUTCOME
-        output = output_bytes(text, name, compress, tenhou)
-        write_atomically(target, lambda temp: _write_file(temp, output), durable)
+        name = source.rpartition(os.sep)[2]
+        mjlog = is_mjlog_name(name)
+        return _convert_data(
+            target, _read_file(source, max_size), game_ref(name) if mjlog else "",
+            "mjlog" if mjlog else "json", length, compress, max_size, durable, tenhou,
+        )
     except (KeyboardInterrupt, SystemExit):
         raise
     except BaseException as exc:  # the extension's internal faults derive from BaseException
         return failure(exc)
-    return CONVERTED_OUTCOME
 
 
 def _convert_data(
     target: str, data: bytes, ref: str, kind: str, length: str, compress: bool, max_size: int,
     durable: bool, tenhou: bool,
 ) -> Outcome:
-    """convert_job for a log read by the main process (from an archive or a database)."""
+    """convert_job for a log in memory: read from its file, or by the main process from an
+    archive or a database."""
     text = read_log_bytes(data, max_size)
     mjlog = kind == "mjlog" if kind else is_xml(text)
     if length != "any" and not keeps_length(text.decode("utf-8", "replace"), mjlog, length):

@@ -9,7 +9,9 @@ import sys
 import pytest
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
-EXAMPLES = sorted((ROOT / "examples").glob("*.json"))
+EXAMPLES = ROOT / "examples"
+SHARED = ROOT.parent / "shared"  # the shared real logs, when the checkout has them beside it
+EXAMPLE_LOGS = sorted(EXAMPLES.glob("*.json"))
 
 # The smallest log that converts: no kyoku at all.
 MINIMAL_LOG = '{"log":[],"name":["A","B","C","D"],"rule":{}}'
@@ -34,6 +36,21 @@ def _conversion_failure_log():
 CONVERSION_FAILURE_LOG = _conversion_failure_log()
 
 
+def mjai_lines(events) -> bytes:
+    """The file form of mjai events: each text followed by a line feed."""
+    return "".join(event + "\n" for event in events).encode("utf-8")
+
+
+class PathLike:
+    """An os.PathLike that gives `value` (anything, for the tests of bad paths)."""
+
+    def __init__(self, value):
+        self.value = value
+
+    def __fspath__(self):
+        return self.value
+
+
 def run_python(code, *args, cwd=None, stdin=None):
     """Runs `code` in a fresh interpreter (the one running the tests); returns the
     completed process with stdout and stderr as bytes."""
@@ -47,7 +64,7 @@ def run_python(code, *args, cwd=None, stdin=None):
     )
 
 
-@pytest.fixture(params=EXAMPLES, ids=[p.name for p in EXAMPLES])
+@pytest.fixture(params=EXAMPLE_LOGS, ids=[p.name for p in EXAMPLE_LOGS])
 def example_log(request):
     """Path of a real Tenhou log shipped with the project."""
     return request.param

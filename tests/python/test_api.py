@@ -5,7 +5,6 @@ import bz2
 import concurrent.futures
 import gzip
 import json
-import pathlib
 import sqlite3
 import textwrap
 import zipfile
@@ -14,21 +13,17 @@ import pytest
 
 import _tessmar
 import tessmar
-from conftest import ROOT, run_python
+from conftest import EXAMPLES, mjai_lines, run_python
 from test_cli import GOOD_LOG, SMALL_LOG, files_under, mjai_of, read_report
 
-XML = ROOT / "examples" / "mjlog" / "tb-2019021004gm-00a9-0000-e2f6516d.xml"
+XML = EXAMPLES / "mjlog" / "tb-2019021004gm-00a9-0000-e2f6516d.xml"
 XML_REF = "2019021004gm-00a9-0000-e2f6516d"
-
-
-def lines(events):
-    return ("\n".join(events) + "\n").encode()
 
 
 def test_convert_takes_every_form_and_gives_the_files_bytes():
     xml = XML.read_bytes()
     json_text = GOOD_LOG.read_text(encoding="utf-8")
-    mjai_json, mjai_xml = lines(_tessmar.tenhou_to_mjai(json_text)), lines(tessmar.mjlog_to_mjai(xml, XML_REF))
+    mjai_json, mjai_xml = mjai_lines(_tessmar.tenhou_to_mjai(json_text)), mjai_lines(tessmar.mjlog_to_mjai(xml, XML_REF))
     for form in (json_text, json_text.encode(), gzip.compress(json_text.encode()), bz2.compress(json_text.encode())):
         assert tessmar.convert(form) == mjai_json
         assert tessmar.convert(form, to="tenhou") == json_text.encode()

@@ -15,14 +15,14 @@ import zipfile
 import pytest
 
 import tessmar
+from conftest import EXAMPLES, SHARED
 from test_cli import SMALL_LOG, convert, files_under, mjai_of, read_report, start, wait_for
 
-ROOT = pathlib.Path(__file__).resolve().parents[2]
 XML_GAMES = {  # game id: mjlog XML; a game missing here is left out
     ref: path.read_bytes()
     for ref, path in [
-        ("2019021004gm-00a9-0000-e2f6516d", ROOT / "examples" / "mjlog" / "tb-2019021004gm-00a9-0000-e2f6516d.xml"),
-        ("2019103023gm-00a9-0000-f90e0fe9", ROOT.parent / "shared" / "mjlog" / "tb-2019103023gm-00a9-0000-f90e0fe9.xml"),
+        ("2019021004gm-00a9-0000-e2f6516d", EXAMPLES / "mjlog" / "tb-2019021004gm-00a9-0000-e2f6516d.xml"),
+        ("2019103023gm-00a9-0000-f90e0fe9", SHARED / "mjlog" / "tb-2019103023gm-00a9-0000-f90e0fe9.xml"),
     ]
     if path.is_file()
 }
@@ -121,7 +121,7 @@ def test_a_database_of_either_layout_converts_to_a_training_set(tmp_path, layout
 
 
 def test_a_database_in_wal_mode_is_read_without_leaving_files(tmp_path):
-    rows, expected = game_rows()
+    rows = [(f"{FIRST_ID[:-1]}{n}", False, False, gzip.compress(FIRST_XML)) for n in range(4)]
     db = make_database(tmp_path / "houou.db", "log", rows[:2], wal=True)
     before = db.read_bytes()
     result = convert(db, "-o", tmp_path / "out")

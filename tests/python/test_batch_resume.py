@@ -60,7 +60,7 @@ def test_fsync_flushes_each_output_then_its_folder(tmp_path, monkeypatch):
     monkeypatch.setattr(tessmar.work, "_made_dirs", set())
     folder = tmp_path / "out" / "2019"
     for name in ("a.json", "b.json"):
-        outcome = tessmar.work.convert_job(file_job(str(GOOD_LOG), str(folder / name), True), False, durable=True)
+        outcome = tessmar.work.convert_job(file_job(str(GOOD_LOG), str(folder / name)), False, durable=True)
         assert outcome.status == "converted", outcome
         assert (folder / name).read_bytes() == mjai_of(GOOD_LOG.read_bytes())
 
@@ -70,5 +70,5 @@ def test_fsync_flushes_each_output_then_its_folder(tmp_path, monkeypatch):
         str(tmp_path), str(tmp_path / "out"), str(folder), str(folder)
     ]
     synced.clear()
-    tessmar.work.convert_job(file_job(str(GOOD_LOG), str(folder / "c.json"), True), False)
+    tessmar.work.convert_job(file_job(str(GOOD_LOG), str(folder / "c.json")), False)
     assert synced == []

@@ -14,9 +14,8 @@ import pytest
 
 import _tessmar
 import tessmar
+from conftest import EXAMPLES, ROOT, mjai_lines
 
-ROOT = pathlib.Path(__file__).resolve().parents[2]
-EXAMPLES = ROOT / "examples"
 TYPING = ROOT / "tests" / "typing"
 GOOD_LOG = EXAMPLES / "tb-2019021004gm-00a9-0000-e2f6516d.json"
 SMALL_LOG = EXAMPLES / "rc-2179-0-1.json"
@@ -38,8 +37,7 @@ def mjai_of(log_bytes: bytes) -> bytes:
     """The mjai file the command must write for a log: the module's events, one per line."""
     if log_bytes[:2] == b"\x1f\x8b":
         log_bytes = gzip.decompress(log_bytes)
-    events = _tessmar.tenhou_to_mjai(log_bytes.decode("utf-8"))
-    return ("\n".join(events) + "\n").encode("utf-8")
+    return mjai_lines(_tessmar.tenhou_to_mjai(log_bytes.decode("utf-8")))
 
 
 def three_player_log() -> bytes:
@@ -150,8 +148,8 @@ def test_a_file_name_that_is_not_utf8_is_converted_and_reported(tmp_path):
 
 
 def test_logs_after_the_first_of_a_folder_convert_and_fail_alike(tmp_path):
-    # Once a worker has made a folder, its next logs go to the converter's own file reader and
-    # writer; the logs those refuse must still convert, or fail as Python reports them.
+    # One worker, one folder: the first log (which makes the output folder) and the next ones
+    # convert, or fail as Python reports them, alike.
     top = tmp_path / "in"
     top.mkdir()
     good, small = GOOD_LOG.read_bytes(), SMALL_LOG.read_bytes()

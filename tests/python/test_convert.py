@@ -8,10 +8,9 @@ import pytest
 
 import _tessmar
 
-ROOT = pathlib.Path(__file__).resolve().parents[2]
-EXAMPLES = ROOT / "examples"
+from conftest import EXAMPLES, SHARED
+
 DATA = pathlib.Path(__file__).resolve().parent / "data"
-SHARED = ROOT.parent / "shared"
 SHARED_LOGS = SHARED / "logs"
 MJAI_CHECK = SHARED / "tools" / "mjai-check"
 

@@ -14,6 +14,7 @@ from conftest import (
     MINIMAL_LOG,
     NOT_JSON,
     THREE_PLAYER_LOG,
+    PathLike,
     run_python,
 )
 
@@ -109,14 +110,6 @@ def test_binding_errors(call, message):
 
 class Text(str):
     pass
-
-
-class PathLike:
-    def __init__(self, value):
-        self.value = value
-
-    def __fspath__(self):
-        return self.value
 
 
 class Nested:

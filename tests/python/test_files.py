@@ -16,21 +16,11 @@ from conftest import (
     MINIMAL_LOG,
     NOT_JSON,
     THREE_PLAYER_LOG,
+    PathLike,
+    mjai_lines,
     open_descriptors,
     run_python,
 )
-
-
-def lines_of(events):
-    return "".join(event + "\n" for event in events).encode("utf-8")
-
-
-class PathLike:
-    def __init__(self, value):
-        self.value = value
-
-    def __fspath__(self):
-        return self.value
 
 
 # ---------------------------------------------------------------- results
@@ -84,14 +74,14 @@ def test_path_kinds_for_both_arguments(as_path, example_log, tmp_path):
     out = tmp_path / "out.mjai"
     events = _tessmar.tenhou_file_to_mjai(as_path(example_log), as_path(out))
     assert events == _tessmar.tenhou_to_mjai(example_log.read_text(encoding="utf-8"))
-    assert out.read_bytes() == lines_of(events)
+    assert out.read_bytes() == mjai_lines(events)
 
 
 def test_output_file_holds_one_line_per_event(example_log, tmp_path):
     out = tmp_path / "out.mjai"
     events = _tessmar.tenhou_file_to_mjai(example_log, out)
     content = out.read_bytes()
-    assert content == lines_of(events)
+    assert content == mjai_lines(events)
     assert len(content) == sum(len(e.encode("utf-8")) for e in events) + len(events)
     assert b"\r" not in content and not content.endswith(b"\n\n")
 
@@ -100,7 +90,7 @@ def test_existing_output_is_truncated(tmp_path):
     out = tmp_path / "out.mjai"
     out.write_bytes(b"x" * 10_000)
     assert _tessmar.tenhou_file_to_mjai(_log_file(tmp_path), out) == MINIMAL_EVENTS
-    assert out.read_bytes() == lines_of(MINIMAL_EVENTS)
+    assert out.read_bytes() == mjai_lines(MINIMAL_EVENTS)
 
 
 def test_new_output_file_mode_follows_umask(tmp_path):
@@ -117,13 +107,13 @@ def test_log_replaced_by_its_events(tmp_path):
     path = _log_file(tmp_path)
     events = _tessmar.tenhou_file_to_mjai(path, path)
     assert events == MINIMAL_EVENTS
-    assert path.read_bytes() == lines_of(MINIMAL_EVENTS)
+    assert path.read_bytes() == mjai_lines(MINIMAL_EVENTS)
 
 
 def test_dot_slash_dash_is_an_ordinary_file(tmp_path, monkeypatch, capfd):
     monkeypatch.chdir(tmp_path)
     events = _tessmar.tenhou_file_to_mjai(_log_file(tmp_path), "./-")
-    assert (tmp_path / "-").read_bytes() == lines_of(events)
+    assert (tmp_path / "-").read_bytes() == mjai_lines(events)
     assert capfd.readouterr().out == ""
 
 
@@ -152,7 +142,7 @@ def test_dash_writes_to_standard_output(out, example_log, tmp_path):
     assert result.returncode == 0, result.stderr.decode()
     events = json.loads(result.stderr)
     assert events == _tessmar.tenhou_to_mjai(example_log.read_text(encoding="utf-8"))
-    assert result.stdout == lines_of(events)
+    assert result.stdout == mjai_lines(events)
     assert os.listdir(tmp_path) == []  # no file named "-" appeared
 
 
@@ -167,7 +157,7 @@ def test_standard_output_bypasses_sys_stdout(tmp_path):
     )
     result = run_python(code, _log_file(tmp_path))
     assert result.returncode == 0, result.stderr.decode()
-    assert result.stdout == lines_of(MINIMAL_EVENTS)
+    assert result.stdout == mjai_lines(MINIMAL_EVENTS)
 
 
 def test_closed_standard_output_is_a_write_failure(tmp_path):
@@ -253,8 +243,8 @@ def test_lines_written_before_a_write_failure_stay(example_log, tmp_path):
     assert result.returncode == 0, result.stderr.decode()
     assert result.stderr.decode() == "OSError|failed to write to mjai out file"
     events = _tessmar.tenhou_file_to_mjai(example_log)
-    assert len(lines_of(events)) > limit
-    assert out.read_bytes() == lines_of(events)[:limit]
+    assert len(mjai_lines(events)) > limit
+    assert out.read_bytes() == mjai_lines(events)[:limit]
 
 
 FAILING_INPUTS = [

@@ -8,14 +8,13 @@ from concurrent.futures import ThreadPoolExecutor
 import pytest
 
 import _tessmar
-from conftest import ROOT
+from conftest import EXAMPLES, SHARED
 from tessmar import _mjlog
 
-SHARED = ROOT.parent / "shared"
-JSON_LOGS = sorted((ROOT / "examples").glob("*.json")) + sorted((SHARED / "logs").glob("*.json"))
-XML_LOGS = sorted((ROOT / "examples" / "mjlog").glob("*.xml")) + sorted((SHARED / "mjlog").glob("*.xml"))
-EXAMPLE = ROOT / "examples" / "tb-2019021004gm-00a9-0000-e2f6516d.json"
-EXAMPLE_XML = ROOT / "examples" / "mjlog" / "tb-2019021004gm-00a9-0000-e2f6516d.xml"
+JSON_LOGS = sorted(EXAMPLES.glob("*.json")) + sorted((SHARED / "logs").glob("*.json"))
+XML_LOGS = sorted((EXAMPLES / "mjlog").glob("*.xml")) + sorted((SHARED / "mjlog").glob("*.xml"))
+EXAMPLE = EXAMPLES / "tb-2019021004gm-00a9-0000-e2f6516d.json"
+EXAMPLE_XML = EXAMPLES / "mjlog" / "tb-2019021004gm-00a9-0000-e2f6516d.xml"
 WIN_MARKER = "和了"
 
 

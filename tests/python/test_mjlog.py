@@ -2,7 +2,6 @@
 that mix XML and JSON games."""
 
 import gzip
-import pathlib
 import subprocess
 import sys
 
@@ -10,9 +9,7 @@ import pytest
 
 import tessmar
 
-ROOT = pathlib.Path(__file__).resolve().parents[2]
-EXAMPLES = ROOT / "examples"
-SHARED = ROOT.parent / "shared"
+from conftest import EXAMPLES, SHARED
 
 # (XML, the JSON Tenhou's server wrote for it, the game id); a game missing here is skipped.
 GAMES = [

@@ -10,7 +10,7 @@ import textwrap
 import pytest
 
 import _tessmar
-from conftest import EXAMPLES, run_python
+from conftest import EXAMPLE_LOGS, run_python
 
 NAMES = [
     "TenhouLogParsingError",
@@ -210,7 +210,7 @@ def test_allocation_failure_is_a_memory_error_that_leaks_nothing(tmp_path):
     big_file = tmp_path / "big.json"
     with open(big_file, "wb") as f:
         f.truncate(96 << 20)  # sparse: costs no disk
-    result = run_python(MEMORY_ERROR_CODE, EXAMPLES[0], big_file, tmp_path / "out.mjson")
+    result = run_python(MEMORY_ERROR_CODE, EXAMPLE_LOGS[0], big_file, tmp_path / "out.mjson")
     assert result.returncode == 0, result.stderr.decode()
     assert result.stdout.decode().splitlines() == [
         "MemoryError 20", "grew True", "output False", "still converts True"

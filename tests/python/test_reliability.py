@@ -17,8 +17,9 @@ import pytest
 
 import _tessmar
 from conftest import (
+    EXAMPLES,
+    SHARED,
     CONVERSION_FAILURE_LOG,
-    MINIMAL_EVENTS,
     MINIMAL_LOG,
     NOT_JSON,
     THREE_PLAYER_LOG,
@@ -26,10 +27,9 @@ from conftest import (
     run_python,
 )
 
-ROOT = pathlib.Path(__file__).resolve().parents[2]
-SMALL_LOG = (ROOT / "examples" / "rc-2179-0-1.json").read_text(encoding="utf-8")
-BIG_LOG = (ROOT / "examples" / "tb-2019021004gm-00a9-0000-e2f6516d.json").read_text(encoding="utf-8")
-SHARED_LOGS = sorted((ROOT.parent / "shared" / "logs").glob("*.json"))
+SMALL_LOG = (EXAMPLES / "rc-2179-0-1.json").read_text(encoding="utf-8")
+BIG_LOG = (EXAMPLES / "tb-2019021004gm-00a9-0000-e2f6516d.json").read_text(encoding="utf-8")
+SHARED_LOGS = sorted((SHARED / "logs").glob("*.json"))
 
 # Sanitiser runtimes keep freed memory in quarantine, so process-level measures mean
 # nothing under them; their own reports take over.
@@ -411,7 +411,7 @@ def test_threads_get_the_sequential_results(tmp_path):
 
 def test_threads_writing_to_stdout_never_mix_lines(tmp_path):
     # Each call's lines leave as one block, whatever the other threads do.
-    logs = [ROOT / "examples" / "rc-2179-0-1.json", ROOT / "examples" / "tb-2019021004gm-00a9-0000-e2f6516d.json"]
+    logs = [EXAMPLES / "rc-2179-0-1.json", EXAMPLES / "tb-2019021004gm-00a9-0000-e2f6516d.json"]
     code = textwrap.dedent(
         """
         import sys, threading, _tessmar

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tessmar/mjlog/columns.hpp"
 #include "tessmar/mjlog/mjlog.hpp"
 #include "tessmar/mjlog/reader.hpp"
 #include "tessmar/pipeline.hpp"

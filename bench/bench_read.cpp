@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tessmar/read/read.hpp"
+#include "tessmar/read/reader.hpp"
 #include "tessmar/read/scanner.hpp"
 #include "read_file.hpp"
 

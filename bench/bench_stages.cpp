@@ -14,7 +14,7 @@
 
 #include "tessmar/drive/drive.hpp"
 #include "tessmar/pipeline.hpp"
-#include "tessmar/read/read.hpp"
+#include "tessmar/read/reader.hpp"
 #include "read_file.hpp"
 
 // Heap accounting for the peak-memory report: every allocation of the process is counted.

@@ -15,10 +15,10 @@
 #include <string>
 #include <string_view>
 
+#include "tessmar/encoding/utf8.hpp"
 #include "tessmar/mjlog/mjlog.hpp"
-#include "tessmar/mjlog/xml.hpp"
 #include "tessmar/pipeline.hpp"
-#include "tessmar/read/read.hpp"
+#include "tessmar/read/reader.hpp"
 
 namespace {
 
@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!out) {
         const auto& e = out.error();
         if (e.message.empty()) broken("empty error message", xml);
-        if (tessmar::mjlog::xml::invalid_utf8_offset(e.message) != std::string_view::npos || e.message.size() > 400 ||
+        if (tessmar::invalid_utf8_offset(e.message) != std::string_view::npos || e.message.size() > 400 ||
             e.message.find('\n') != std::string::npos)
             broken("the message is not one short line of UTF-8", e.message);
         if (e.offset != tessmar::mjlog::kNoOffset && e.offset > size) broken("error offset beyond the input", e.message);

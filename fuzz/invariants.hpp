@@ -218,9 +218,8 @@ inline std::string check_text_buffer(const EventTexts& texts) {
 inline std::string check_outcome(std::string_view text, const std::expected<EventTexts, PipelineError>& result) {
     const Reference ref = read_reference(text);
     if (!result) {
-        // Well-formed events always serialise; a refusal must come from the log itself.
+        // A refusal must come from the log itself.
         const PipelineError& e = result.error();
-        if (e.stage == Stage::Serialize) return "serialisation failed: " + e.detail;
         if (!ref.is_json && e.stage != Stage::Parse) return "non-JSON text got past the parser";
         // Where it failed: reading stops at a byte of the text (or just past it), later stages at
         // no byte; a conversion failure is always one kyoku's, of those the log holds.

@@ -16,7 +16,6 @@ const char* stage_name(tessmar::Stage stage) {
         case tessmar::Stage::Parse: return "parse";
         case tessmar::Stage::Model: return "model";
         case tessmar::Stage::Convert: return "convert";
-        case tessmar::Stage::Serialize: return "serialize";
     }
     return "?";
 }

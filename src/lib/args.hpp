@@ -4,9 +4,13 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <array>
+#include <cstddef>
 #include <optional>
 #include <span>
 #include <string>
+
+#include "guard.hpp"
 
 namespace tessmar::lib {
 
@@ -24,6 +28,19 @@ struct Signature {
  *  TypeError (surplus, unknown, duplicate, missing) set. */
 bool bind_arguments(const Signature& signature, PyObject* const* args, Py_ssize_t nargs,
                     PyObject* kwnames, std::span<PyObject*> bound);
+
+/** A module function: `body(bound)` run under `guarded` once the arguments are bound to the
+ *  signature's N parameters (as `bind_arguments` binds them); NULL with its TypeError set
+ *  when they cannot be. */
+template <std::size_t N, typename Body>
+PyObject* with_arguments(const Signature& signature, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                         Body&& body) {
+    return guarded([&]() -> PyObject* {
+        std::array<PyObject*, N> bound;
+        if (!bind_arguments(signature, args, nargs, kwnames, bound)) return nullptr;
+        return body(bound);
+    });
+}
 
 /** The UTF-8 text of a `str` (or subclass) argument, copied. NULL result with TypeError
  *  "argument 'NAME': ..." for other types; a str without UTF-8 form raises the

@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "paths.hpp"
+#include "tessmar/encoding/utf8.hpp"
 
 // The name of the input format in messages.
 #define TESSMAR_FORMAT "tenhou.net/6"
@@ -171,10 +172,6 @@ std::optional<Failure> stage_failure(Stage stage) {
             which = ModuleException::TenhouToMjai;
             message = "failed to convert " TESSMAR_FORMAT " log to mjai";
             break;
-        case Stage::Serialize:
-            which = ModuleException::JsonSerialization;
-            message = "failed to serialize";
-            break;
         default:
             raise_internal_error("pipeline reported an unknown stage");
             return std::nullopt;
@@ -203,7 +200,7 @@ PyObject* raise_read_failure(const ReadFailure& failure, std::string_view path) 
 PyObject* raise_write_failure(WriteFailure failure, std::string_view path) {
     switch (failure) {
         case WriteFailure::Create:
-            return raise({PyExc_OSError, "failed to create mjai out file " + plain_path(path)});
+            return raise({PyExc_OSError, "failed to create mjai out file " + utf8_lossy(path)});
         case WriteFailure::Write:
             return raise({PyExc_OSError, "failed to write to mjai out file"});
     }

@@ -13,6 +13,10 @@
 
 namespace tessmar::lib {
 
+/** The exception types of the module. `JsonSerialization` (JsonSerializationError) is never
+ *  raised: every event is written as JSON text from values that always have one, so no
+ *  conversion fails there. The type stays because it is part of the module's surface, for
+ *  code that names it in an `except` clause. */
 enum class ModuleException { TenhouLogParsing, TenhouToMjai, JsonSerialization, JsonParsing };
 
 /** The exception type, created on first request and kept for the life of the process.

@@ -8,12 +8,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <cstring>
 #include <mutex>
-#include <vector>
 
 #include "paths.hpp"
-#include "utf8.hpp"
+#include "tessmar/encoding/utf8.hpp"
 
 namespace tessmar::lib {
 

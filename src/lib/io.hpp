@@ -2,7 +2,6 @@
 #pragma once
 
 #include <expected>
-#include <span>
 #include <string>
 
 #include "tessmar/pipeline.hpp"

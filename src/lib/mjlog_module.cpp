@@ -22,7 +22,7 @@
 #include "results.hpp"
 #include "tessmar/mjlog/mjlog.hpp"
 #include "tessmar/pipeline.hpp"
-#include "utf8.hpp"
+#include "tessmar/encoding/utf8.hpp"
 
 namespace tessmar::lib {
 
@@ -184,9 +184,7 @@ constexpr std::array<const char*, 4> kConvertParameters{"text", "ref", "mjlog", 
 constexpr Signature kConvertSignature{"convert", kConvertParameters, 1, 2};
 
 PyObject* convert(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return guarded([&]() -> PyObject* {
-        std::array<PyObject*, 4> bound;
-        if (!bind_arguments(kConvertSignature, args, nargs, kwnames, bound)) return nullptr;
+    return with_arguments<4>(kConvertSignature, args, nargs, kwnames, [&](const std::array<PyObject*, 4>& bound) -> PyObject* {
         const std::optional<std::string_view> text = text_argument_view(bound[0], "text");
         if (!text) return nullptr;
         std::optional<std::string> ref;

@@ -6,7 +6,6 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "args.hpp"
 #include "errors.hpp"
@@ -36,9 +35,7 @@ constexpr std::array<const char*, 1> kTextParameters{"data"};
 constexpr Signature kTextSignature{"tenhou_to_mjai", kTextParameters, 1};
 
 PyObject* tenhou_to_mjai(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return guarded([&]() -> PyObject* {
-        std::array<PyObject*, 1> bound;
-        if (!bind_arguments(kTextSignature, args, nargs, kwnames, bound)) return nullptr;
+    return with_arguments<1>(kTextSignature, args, nargs, kwnames, [&](const std::array<PyObject*, 1>& bound) -> PyObject* {
         const std::optional<std::string> text = text_argument(bound[0], "data");
         if (!text) return nullptr;
         return convert_text(*text);
@@ -49,9 +46,7 @@ constexpr std::array<const char*, 2> kFileParameters{"filename", "mjai_out"};
 constexpr Signature kFileSignature{"tenhou_file_to_mjai", kFileParameters, 1};
 
 PyObject* tenhou_file_to_mjai(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return guarded([&]() -> PyObject* {
-        std::array<PyObject*, 2> bound;
-        if (!bind_arguments(kFileSignature, args, nargs, kwnames, bound)) return nullptr;
+    return with_arguments<2>(kFileSignature, args, nargs, kwnames, [&](const std::array<PyObject*, 2>& bound) -> PyObject* {
         const std::optional<std::string> filename = path_argument(bound[0], "filename");
         if (!filename) return nullptr;
         std::optional<std::string> mjai_out;

@@ -4,7 +4,7 @@
 #include <array>
 #include <utility>
 
-#include "utf8.hpp"
+#include "tessmar/encoding/utf8.hpp"
 
 namespace tessmar::lib {
 
@@ -75,22 +75,6 @@ std::string quoted_path(std::string_view path, const NeedsEscape& needs_escape) 
         pos += step.length;
     }
     out += '"';
-    return out;
-}
-
-std::string plain_path(std::string_view path) {
-    std::string out;
-    out.reserve(path.size());
-    std::size_t pos = 0;
-    while (pos < path.size()) {
-        const Utf8Step step = next_utf8(path, pos);
-        if (step.valid) {
-            out.append(path.substr(pos, step.length));
-        } else {
-            append_utf8(out, U'\uFFFD');
-        }
-        pos += step.length;
-    }
     return out;
 }
 

@@ -16,9 +16,6 @@ using NeedsEscape = std::function<bool(char32_t)>;
  *  not part of valid UTF-8. The result is valid UTF-8. */
 std::string quoted_path(std::string_view path, const NeedsEscape& needs_escape);
 
-/** The path as text with each ill-formed UTF-8 subpart replaced by U+FFFD. */
-std::string plain_path(std::string_view path);
-
 /** True for "-", optionally followed by separators ("-/", "-//"): standard output.
  *  "./-" and "-x" are ordinary paths. */
 bool is_stdout_path(std::string_view path);

@@ -6,7 +6,7 @@
 
 #include "errors.hpp"
 #include "pyref.hpp"
-#include "utf8.hpp"
+#include "tessmar/encoding/utf8.hpp"
 
 namespace tessmar::lib {
 

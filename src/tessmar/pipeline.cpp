@@ -1,8 +1,8 @@
 #include "tessmar/pipeline.hpp"
 
 #include "tessmar/drive/drive.hpp"
-#include "tessmar/mjlog/mjlog.hpp"
-#include "tessmar/read/read.hpp"
+#include "tessmar/mjlog/columns.hpp"
+#include "tessmar/read/reader.hpp"
 
 namespace tessmar {
 

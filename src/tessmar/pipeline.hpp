@@ -1,7 +1,6 @@
 // The whole conversion of one log text, stage by stage.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <expected>
 #include <string>
@@ -16,7 +15,7 @@
 namespace tessmar {
 
 /** The stage that failed; the boundary picks the exception by it alone. */
-enum class Stage : std::uint8_t { Parse, Model, Convert, Serialize };
+enum class Stage : std::uint8_t { Parse, Model, Convert };
 
 struct PipelineError {
     Stage stage;

@@ -12,7 +12,7 @@
 #include "tessmar/mjlog/score.hpp"
 #include "tessmar/mjlog/tiles.hpp"
 #include "tessmar/pipeline.hpp"
-#include "tessmar/read/read.hpp"
+#include "tessmar/read/reader.hpp"
 #include "read_file.hpp"
 
 using namespace tessmar::mjlog;
@@ -180,7 +180,7 @@ TEST(MjlogResults, ScoreTexts) {
         {30, 11, 0, false, false, "三倍満24000点", 24000},  {0, 60, 0, false, false, "0符60飜0点", 0},
     };
     for (const Case& c : cases) {
-        Win w{};
+        Agari w{};
         w.fu = c.fu, w.han = c.han, w.yakuman = static_cast<std::uint32_t>(c.yakuman), w.dealer = c.dealer, w.tsumo = c.tsumo;
         std::string text;
         append_score_text(text, w);

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "tessmar/read/read.hpp"
+#include "tessmar/read/reader.hpp"
 
 // Boost.JSON's implementation, compiled once for the comparison below: the core does not carry it.
 #include <boost/json/src.hpp>

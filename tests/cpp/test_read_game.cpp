@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "columns_helpers.hpp"
-#include "tessmar/read/read.hpp"
+#include "tessmar/read/reader.hpp"
 
 using namespace tessmar;
 using tessmar::test::tile;

@@ -47,7 +47,6 @@ std::string outcome_name(const std::expected<tessmar::EventTexts, tessmar::Pipel
         case Stage::Parse: return "parse";
         case Stage::Model: return "model";
         case Stage::Convert: return "convert";
-        case Stage::Serialize: return "serialize";
     }
     return "?";
 }

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tessmar/tenhou/tile.hpp"
+#include "tessmar/encoding/tile.hpp"
 
 namespace tessmar {
 

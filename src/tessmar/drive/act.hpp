@@ -4,12 +4,11 @@
 #include <array>
 #include <cstdint>
 #include <expected>
-#include <span>
 #include <vector>
 
 #include "tessmar/columns/columns.hpp"
 #include "tessmar/drive/error.hpp"
-#include "tessmar/tenhou/tile.hpp"
+#include "tessmar/encoding/tile.hpp"
 
 namespace tessmar::drive {
 
@@ -76,7 +75,8 @@ struct KyokuActs {
 
 /** Decodes the four seats of `kyoku` into `acts`: seat by seat, each take column before its
  *  discard column, tsumogiri tiles filled in from the paired take, empty-discard placeholders
- *  removed, last throws noted. Decides exactly as conv/decode.cpp.
+ *  removed, last throws noted. The order of the checks is
+ *  fixed (see act.cpp), so a text wrong in several ways always fails the same way.
  *  Errors (the first entry that fails, with its seat): `UnexpectedNumber` (a number in a take
  *  column), `InvalidActionString` (with the text, only its first 9 bytes for a longer one),
  *  `InvalidTileCode` (with the two bytes). */

@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 
-#include "tessmar/tenhou/tile.hpp"
+#include "tessmar/encoding/tile.hpp"
 
 namespace tessmar::drive {
 

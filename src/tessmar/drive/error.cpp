@@ -1,7 +1,7 @@
 #include "tessmar/drive/error.hpp"
 
 #include "tessmar/location.hpp"
-#include "tessmar/tenhou/tile.hpp"
+#include "tessmar/encoding/tile.hpp"
 
 namespace tessmar {
 namespace {

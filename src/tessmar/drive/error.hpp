@@ -12,7 +12,10 @@ enum class ConversionErrorKind : std::uint8_t {
     InvalidTileCode = 1,          // a tile code inside an entry string is not a tile
     DoraIndicatorsExhausted = 2,  // no dora indicator, or a kan needs one more than listed
     MissingTake = 3,              // the seat to move has no take left, or a daiminkan is its last take
-    MissingDiscardAfterReach = 4, // a reach is the last of its seat's discards
+    // A reach without the dahai that completes it. Never produced: a riichi entry decodes into
+    // one act holding both, so no reach can stand alone at the end of a column. The number is
+    // kept so that every later kind keeps its own.
+    MissingDiscardAfterReach = 4,
     UnexpectedNumber = 5,         // a bare number stands in a take column
     InvalidCall = 6,              // a call contradicts the last discard
     RetryLimit = 7,               // a kyoku's attempts would repeat for ever, or cost too much
@@ -36,7 +39,7 @@ constexpr std::string_view kind_name(ConversionErrorKind kind) {
 }
 
 /** InvalidCall: the call and the last discard that it contradicts (tiles as indices of
- *  tile.hpp's table). */
+ *  encoding/tile.hpp's table). */
 struct CallClash {
     char kind = 0;                 // 'c' chi, 'p' pon, 'm' daiminkan
     std::uint8_t tile = 37;        // the called tile

@@ -1,15 +1,14 @@
 #include "tessmar/emit/emit.hpp"
 
-#include <algorithm>
+#include <initializer_list>
+#include <optional>
 #include <string_view>
+
+#include "tessmar/encoding/json_text.hpp"
+#include "tessmar/encoding/utf8.hpp"
 
 namespace tessmar::emit {
 namespace {
-
-constexpr std::string_view kTileNames[kTileCount] = {
-    "1m", "2m", "3m", "4m", "5m", "6m", "7m", "8m", "9m", "1p", "2p", "3p", "4p",
-    "5p", "6p", "7p", "8p", "9p", "1s", "2s", "3s", "4s", "5s", "6s", "7s", "8s",
-    "9s", "E",  "S",  "W",  "N",  "P",  "F",  "C",  "5mr", "5pr", "5sr", "?"};
 
 // ---------------------------------------------------------------------------------------------
 // Tables, made at compile time
@@ -139,52 +138,8 @@ constexpr std::array<QuotedTile, kTileCount> make_listed_tiles() {
 }
 constexpr auto kListedTiles = make_listed_tiles();
 
-constexpr char kDigitPairs[] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
-
 // ---------------------------------------------------------------------------------------------
 // Writing through a raw pointer (the room is made by the caller)
-
-template <std::size_t N>
-char* lit(char* p, const char (&text)[N]) {
-    std::memcpy(p, text, N - 1);
-    return p + N - 1;
-}
-
-// Digits are made two at a time from the right into a scratch buffer, then copied in one piece
-// of fixed size (the room made for every text covers the bytes copied past the number's end).
-char* put_uint(char* p, std::uint32_t v) {
-    if (v < 10) {
-        *p = static_cast<char>('0' + v);
-        return p + 1;
-    }
-    char digits[24];
-    char* end = digits + 12;
-    char* q = end;
-    while (v >= 100) {
-        q -= 2;
-        std::memcpy(q, kDigitPairs + (v % 100) * 2, 2);
-        v /= 100;
-    }
-    if (v >= 10) {
-        q -= 2;
-        std::memcpy(q, kDigitPairs + v * 2, 2);
-    } else {
-        *--q = static_cast<char>('0' + v);
-    }
-    std::memcpy(p, q, 12);  // at most 10 digits; q + 12 stays inside `digits`
-    return p + (end - q);
-}
-
-char* put_int(char* p, std::int32_t v) {
-    if (v < 0) {
-        *p++ = '-';
-        return put_uint(p, 0u - static_cast<std::uint32_t>(v));
-    }
-    return put_uint(p, static_cast<std::uint32_t>(v));
-}
 
 // A seat below 4 (calls) as its one digit.
 char* put_seat(char* p, Seat s) {
@@ -209,22 +164,6 @@ char* put_tiles(char* p, std::span<const Tile> tiles) {
     return p;
 }
 
-char* put_points(char* p, const Points& values) {
-    *p++ = '[';
-    for (std::size_t i = 0; i < 4; ++i) {
-        if (i) *p++ = ',';
-        p = put_int(p, values[i]);
-    }
-    *p++ = ']';
-    return p;
-}
-
-bool is_ascii(std::string_view text) {
-    unsigned char any = 0;
-    for (char c : text) any |= static_cast<unsigned char>(c);
-    return any < 0x80;
-}
-
 // The buffer's size while writing: its contents past what is written are never read, so the
 // resize leaves them as they are instead of filling them.
 void set_size(std::string& buffer, std::size_t size) {
@@ -232,38 +171,6 @@ void set_size(std::string& buffer, std::size_t size) {
 }
 
 }  // namespace
-
-// Escapes into `p` as mjai::append_json_string does, copying runs that need no escape in one piece.
-char* put_string(char* p, std::string_view text) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    *p++ = '"';
-    std::size_t run = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        auto c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x20 && c != '"' && c != '\\') continue;
-        std::memcpy(p, text.data() + run, i - run);
-        p += i - run;
-        run = i + 1;
-        *p++ = '\\';
-        switch (c) {
-            case '"': *p++ = '"'; break;
-            case '\\': *p++ = '\\'; break;
-            case '\b': *p++ = 'b'; break;
-            case '\t': *p++ = 't'; break;
-            case '\n': *p++ = 'n'; break;
-            case '\f': *p++ = 'f'; break;
-            case '\r': *p++ = 'r'; break;
-            default:
-                p = lit(p, "u00");
-                *p++ = kHex[c >> 4];
-                *p++ = kHex[c & 15];
-        }
-    }
-    std::memcpy(p, text.data() + run, text.size() - run);
-    p += text.size() - run;
-    *p++ = '"';
-    return p;
-}
 
 constinit const std::array<QuotedTile, kTileCount> kQuotedTiles = make_quoted_tiles();
 constinit const std::array<RepeatText, kRepeatTextCount - kDoraKeys> kRepeatTexts = make_repeat_texts();
@@ -291,71 +198,70 @@ static_assert(pieces_match<DahaiTail>(kDahaiKeys, 2 * kTiles, make_heads(kDahaiK
 // ---------------------------------------------------------------------------------------------
 // Writers
 
+namespace {
+
+// `{"type":...,"actor":A` is `head` and the actor; then the target and the called tile where
+// the call has them, then the consumed tiles.
+template <std::size_t N>
+char* write_call(char* p, const char (&head)[N], Seat actor, std::optional<Seat> target, std::optional<Tile> pai,
+                 std::initializer_list<Tile> consumed) {
+    p = put_seat(put_literal(p, head), actor);
+    if (target) p = put_seat(put_literal(p, ",\"target\":"), *target);
+    if (pai) p = put_tile(put_literal(p, ",\"pai\":"), *pai);
+    p = put_literal(p, ",\"consumed\":[");
+    for (Tile t : consumed) {
+        p = put_tile(p, t);
+        *p++ = ',';
+    }
+    p[-1] = ']';  // over the last comma
+    *p++ = '}';
+    return p;
+}
+
+}  // namespace
+
 char* write_chi(char* p, Seat actor, Seat target, Tile pai, Tile c0, Tile c1) {
-    p = put_seat(lit(p, "{\"type\":\"chi\",\"actor\":"), actor);
-    p = put_tile(lit(put_seat(lit(p, ",\"target\":"), target), ",\"pai\":"), pai);
-    p = put_tile(lit(p, ",\"consumed\":["), c0);
-    p = put_tile(lit(p, ","), c1);
-    return lit(p, "]}");
+    return write_call(p, "{\"type\":\"chi\",\"actor\":", actor, target, pai, {c0, c1});
 }
 
 char* write_pon(char* p, Seat actor, Seat target, Tile pai, Tile c0, Tile c1) {
-    p = put_seat(lit(p, "{\"type\":\"pon\",\"actor\":"), actor);
-    p = put_tile(lit(put_seat(lit(p, ",\"target\":"), target), ",\"pai\":"), pai);
-    p = put_tile(lit(p, ",\"consumed\":["), c0);
-    p = put_tile(lit(p, ","), c1);
-    return lit(p, "]}");
+    return write_call(p, "{\"type\":\"pon\",\"actor\":", actor, target, pai, {c0, c1});
 }
 
 char* write_daiminkan(char* p, Seat actor, Seat target, Tile pai, Tile c0, Tile c1, Tile c2) {
-    p = put_seat(lit(p, "{\"type\":\"daiminkan\",\"actor\":"), actor);
-    p = put_tile(lit(put_seat(lit(p, ",\"target\":"), target), ",\"pai\":"), pai);
-    p = put_tile(lit(p, ",\"consumed\":["), c0);
-    p = put_tile(lit(p, ","), c1);
-    p = put_tile(lit(p, ","), c2);
-    return lit(p, "]}");
+    return write_call(p, "{\"type\":\"daiminkan\",\"actor\":", actor, target, pai, {c0, c1, c2});
 }
 
 char* write_kakan(char* p, Seat actor, Tile pai, Tile c0, Tile c1, Tile c2) {
-    p = put_seat(lit(p, "{\"type\":\"kakan\",\"actor\":"), actor);
-    p = put_tile(lit(p, ",\"pai\":"), pai);
-    p = put_tile(lit(p, ",\"consumed\":["), c0);
-    p = put_tile(lit(p, ","), c1);
-    p = put_tile(lit(p, ","), c2);
-    return lit(p, "]}");
+    return write_call(p, "{\"type\":\"kakan\",\"actor\":", actor, std::nullopt, pai, {c0, c1, c2});
 }
 
 char* write_ankan(char* p, Seat actor, Tile c0, Tile c1, Tile c2, Tile c3) {
-    p = put_seat(lit(p, "{\"type\":\"ankan\",\"actor\":"), actor);
-    p = put_tile(lit(p, ",\"consumed\":["), c0);
-    p = put_tile(lit(p, ","), c1);
-    p = put_tile(lit(p, ","), c2);
-    p = put_tile(lit(p, ","), c3);
-    return lit(p, "]}");
+    return write_call(p, "{\"type\":\"ankan\",\"actor\":", actor, std::nullopt, std::nullopt, {c0, c1, c2, c3});
 }
 
 char* write_start_game(char* p, const std::array<std::string, 4>& names, std::uint8_t kyoku_first, bool aka_flag) {
-    p = lit(p, "{\"type\":\"start_game\",\"names\":[");
+    p = put_literal(p, "{\"type\":\"start_game\",\"names\":[");
     for (std::size_t i = 0; i < 4; ++i) {
         if (i) *p++ = ',';
-        p = put_string(p, names[i]);
+        p = put_json_string(p, names[i]);
     }
-    p = put_uint(lit(p, "],\"kyoku_first\":"), kyoku_first);
-    p = lit(p, ",\"aka_flag\":");
-    return aka_flag ? lit(p, "true}") : lit(p, "false}");
+    p = put_uint(put_literal(p, "],\"kyoku_first\":"), kyoku_first);
+    p = put_literal(p, ",\"aka_flag\":");
+    return aka_flag ? put_literal(p, "true}") : put_literal(p, "false}");
 }
 
 char* write_start_kyoku(char* p, Tile bakaze, Tile dora_marker, std::uint8_t kyoku, std::uint8_t honba,
                         std::uint8_t kyotaku, Seat oya, const Points& scores,
                         const std::array<std::array<Tile, 13>, 4>& tehais) {
-    p = put_tile(lit(p, "{\"type\":\"start_kyoku\",\"bakaze\":"), bakaze);
-    p = put_tile(lit(p, ",\"dora_marker\":"), dora_marker);
-    p = put_uint(lit(p, ",\"kyoku\":"), kyoku);
-    p = put_uint(lit(p, ",\"honba\":"), honba);
-    p = put_uint(lit(p, ",\"kyotaku\":"), kyotaku);
-    p = put_uint(lit(p, ",\"oya\":"), oya);
-    p = put_points(lit(p, ",\"scores\":"), scores);
-    p = lit(p, ",\"tehais\":[");
+    p = put_tile(put_literal(p, "{\"type\":\"start_kyoku\",\"bakaze\":"), bakaze);
+    p = put_tile(put_literal(p, ",\"dora_marker\":"), dora_marker);
+    p = put_uint(put_literal(p, ",\"kyoku\":"), kyoku);
+    p = put_uint(put_literal(p, ",\"honba\":"), honba);
+    p = put_uint(put_literal(p, ",\"kyotaku\":"), kyotaku);
+    p = put_uint(put_literal(p, ",\"oya\":"), oya);
+    p = put_points(put_literal(p, ",\"scores\":"), scores);
+    p = put_literal(p, ",\"tehais\":[");
     for (const auto& hand : tehais) {
         *p++ = '[';
         for (Tile t : hand) {
@@ -373,21 +279,21 @@ char* write_start_kyoku(char* p, Tile bakaze, Tile dora_marker, std::uint8_t kyo
 
 char* write_hora(char* p, std::uint8_t actor, std::uint8_t target, const Points& deltas,
                  std::span<const Tile> ura_markers) {
-    p = put_uint(lit(p, "{\"type\":\"hora\",\"actor\":"), actor);
-    p = put_uint(lit(p, ",\"target\":"), target);
-    p = put_points(lit(p, ",\"deltas\":"), deltas);
-    p = put_tiles(lit(p, ",\"ura_markers\":"), ura_markers);
+    p = put_uint(put_literal(p, "{\"type\":\"hora\",\"actor\":"), actor);
+    p = put_uint(put_literal(p, ",\"target\":"), target);
+    p = put_points(put_literal(p, ",\"deltas\":"), deltas);
+    p = put_tiles(put_literal(p, ",\"ura_markers\":"), ura_markers);
     *p++ = '}';
     return p;
 }
 
 char* write_ryukyoku(char* p, const Points& deltas) {
-    p = put_points(lit(p, "{\"type\":\"ryukyoku\",\"deltas\":"), deltas);
+    p = put_points(put_literal(p, "{\"type\":\"ryukyoku\",\"deltas\":"), deltas);
     *p++ = '}';
     return p;
 }
 
-char* write_end_game(char* p) { return lit(p, "{\"type\":\"end_game\"}"); }
+char* write_end_game(char* p) { return put_literal(p, "{\"type\":\"end_game\"}"); }
 
 // ---------------------------------------------------------------------------------------------
 // Emitter

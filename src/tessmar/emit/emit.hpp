@@ -1,5 +1,5 @@
-// Event texts written straight into an EventTexts, one event at a time: the exact bytes of
-// mjai/writer.cpp (key order, escaping, numbers) with the repeat keys of pipeline.cpp.
+// mjai event texts written straight into an EventTexts, one event at a time: keys in a fixed
+// order, no whitespace, strings escaped as put_json_string does, and a repeat key for each text.
 #pragma once
 
 #include <array>
@@ -8,10 +8,9 @@
 #include <cstring>
 #include <span>
 #include <string>
-#include <string_view>
 
 #include "tessmar/emit/texts.hpp"
-#include "tessmar/tenhou/tile.hpp"
+#include "tessmar/encoding/tile.hpp"
 
 namespace tessmar::emit {
 
@@ -261,10 +260,5 @@ private:
     std::size_t count_ = 0;      // events written
     std::size_t count_cap_ = 0;  // the lists' size while writing
 };
-
-/** Writes `text` (valid UTF-8) as a JSON string at `p`, with room for 6 * size + 2 bytes: '"'
- *  and '\' escaped, control characters as \b \f \n \r \t or \u00xx, everything else as it is.
- *  The Tenhou JSON writer (mjlog/text.hpp) escapes the same way. */
-char* put_string(char* p, std::string_view text);
 
 }  // namespace tessmar::emit

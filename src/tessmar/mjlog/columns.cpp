@@ -6,11 +6,9 @@
 #include <array>
 #include <cstdint>
 #include <limits>
-#include <string_view>
 
+#include "tessmar/mjlog/columns.hpp"
 #include "tessmar/mjlog/meld.hpp"
-#include "tessmar/mjlog/mjlog.hpp"
-#include "tessmar/mjlog/put.hpp"
 #include "tessmar/mjlog/tiles.hpp"
 
 namespace tessmar::mjlog {
@@ -69,16 +67,16 @@ Tile tile_of(unsigned id, bool red) { return Tile{kIdEntries[red][id].value}; }
 
 // As put_entry writes a riichi discard, a call or a kan's zero, then as the reader reads that,
 // into `out` (all zero).
-void put_rare_entry(Column& out, Entry e, bool red) {
+void put_rare_entry(Column& out, Cell e, bool red) {
     switch (e.kind() & 0x0F) {
-        case Entry::Tile: {
+        case Cell::Tile: {
             out.kind = Column::Kind::Text;
             out.size = 3;
             out.text[0] = 'r';
-            put_code(out.text + 1, (e.kind() & Entry::kTsumogiri) ? 60 : tile_code(e.value(), red));
+            put_code(out.text + 1, (e.kind() & Cell::kTsumogiri) ? 60 : tile_code(e.value(), red));
             return;
         }
-        case Entry::Call: {
+        case Cell::Call: {
             out.kind = Column::Kind::Text;
             const char* end = write_call(out.text, *decode_meld(e.value()), red);
             out.size = static_cast<std::uint8_t>(end - out.text);
@@ -102,7 +100,7 @@ bool kyoku_columns(const Game& g, const Kyoku& k, GameColumns& out) {
         c.scores[i] = static_cast<std::int32_t>(k.scores[i]);
     }
     const bool red = g.red();
-    auto tiles = [&](Range r, tessmar::Range& range) {
+    auto tiles = [&](Slice r, tessmar::Range& range) {
         range.begin = static_cast<std::uint32_t>(out.tiles.size());
         for (std::uint32_t i = r.begin; i < r.end; ++i) out.tiles.push_back(tile_of(g.tiles[i], red));
         range.end = static_cast<std::uint32_t>(out.tiles.size());
@@ -132,14 +130,14 @@ bool kyoku_columns(const Game& g, const Kyoku& k, GameColumns& out) {
         to[col] = base + range.begin;
         stop[col] = base + range.end;
     }
-    const Entry* const entries = g.entries.data();
+    const Cell* const entries = g.entries.data();
     const IdEntries& ids = kIdEntries[red];
     for (std::uint32_t i = k.entries.begin; i < k.entries.end; ++i) {
-        const Entry e = entries[i];
+        const Cell e = entries[i];
         Column*& d = to[e.column()];
         if (d == stop[e.column()]) continue;  // a trailing zero
-        if ((e.kind() & (0x0F | Entry::kRiichi)) == Entry::Tile)
-            *d = ids[(e.kind() & Entry::kTsumogiri) ? kTileIds : e.value()];
+        if ((e.kind() & (0x0F | Cell::kRiichi)) == Cell::Tile)
+            *d = ids[(e.kind() & Cell::kTsumogiri) ? kTileIds : e.value()];
         else
             put_rare_entry(*d, e, red);
         ++d;
@@ -155,7 +153,7 @@ bool kyoku_columns(const Game& g, const Kyoku& k, GameColumns& out) {
     // A win whose deltas are not four 32-bit values is no delta item for the reader: it
     // skips that win.
     for (std::uint32_t i = k.wins.begin; i < k.wins.end; ++i) {
-        const Win& w = g.wins[i];
+        const Agari& w = g.wins[i];
         tessmar::Win win{w.who, w.from, {}};
         if (deltas_of(w.deltas, win.deltas)) out.wins.push_back(win);
     }

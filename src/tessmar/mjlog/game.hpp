@@ -10,7 +10,7 @@
 namespace tessmar::mjlog {
 
 /** One element of a take or discard column. */
-struct Entry {
+struct Cell {
     enum Kind : std::uint8_t {
         Tile,  // value: tile id
         Call,  // value: meld code
@@ -23,14 +23,14 @@ struct Entry {
     // changed, and the reader stores one entry per tag.
     std::uint32_t bits;
 
-    constexpr Entry(unsigned column, unsigned kind, unsigned value) : bits(column | kind << 8 | value << 16) {}
+    constexpr Cell(unsigned column, unsigned kind, unsigned value) : bits(column | kind << 8 | value << 16) {}
     constexpr unsigned column() const { return bits & 0xFF; }  // seat * 2, + 1 for the discard column
     constexpr unsigned kind() const { return (bits >> 8) & 0xFF; }  // Kind | flags
     constexpr unsigned value() const { return bits >> 16; }
 };
 
 /** A range [begin, end) into one of the game's arrays. */
-struct Range {
+struct Slice {
     std::uint32_t begin = 0, end = 0;
     std::uint32_t size() const { return end - begin; }
 };
@@ -40,14 +40,14 @@ struct Yaku {
     std::int32_t han;  // -1 for a yakuman id
 };
 
-struct Win {
+struct Agari {
     std::uint8_t who, from, pao;
     bool dealer, tsumo;
     std::int32_t fu;
     std::int64_t han;  // of the yaku kept
     std::uint32_t yakuman;
     std::array<std::int64_t, 4> deltas;  // points
-    Range yaku;                          // into Game::yaku: kept yaku, then yakuman ids
+    Slice yaku;                          // into Game::yaku: kept yaku, then yakuman ids
 };
 
 enum class DrawKind : std::uint8_t { Exhaustive, Yao9, Reach4, Ron3, Kan4, Kaze4, Nagashi };
@@ -56,11 +56,11 @@ struct Kyoku {
     std::array<std::int64_t, 3> header;  // round, honba, sticks
     std::array<std::int64_t, 4> scores;  // points
     std::array<std::array<std::uint8_t, 13>, 4> hands;
-    Range dora, ura;  // into Game::tiles
-    Range entries;    // into Game::entries
+    Slice dora, ura;  // into Game::tiles
+    Slice entries;    // into Game::entries
     // Entries of each column as written: a discard column without its trailing zeros.
     std::array<std::uint32_t, 8> column_sizes{};
-    Range wins;       // into Game::wins; empty for a draw
+    Slice wins;       // into Game::wins; empty for a draw
     DrawKind draw = DrawKind::Exhaustive;
     std::uint8_t tenpai = 0;  // hands shown at a draw
     std::array<std::int64_t, 4> draw_deltas{};
@@ -85,9 +85,9 @@ struct Game {
     std::array<double, 4> final_results{};
 
     std::vector<Kyoku> kyokus;
-    std::vector<Entry> entries;
+    std::vector<Cell> entries;
     std::vector<std::uint8_t> tiles;
-    std::vector<Win> wins;
+    std::vector<Agari> wins;
     std::vector<Yaku> yaku;
     std::vector<Connection> connections;
 

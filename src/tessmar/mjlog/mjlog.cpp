@@ -1,5 +1,6 @@
 #include "tessmar/mjlog/mjlog.hpp"
 
+#include "tessmar/encoding/utf8.hpp"
 #include "tessmar/mjlog/game.hpp"
 #include "tessmar/mjlog/reader.hpp"
 #include "tessmar/mjlog/write.hpp"
@@ -8,10 +9,10 @@
 namespace tessmar::mjlog {
 
 std::expected<void, MjlogError> read_mjlog(std::string_view xml, std::string_view ref, Game& game) {
-    if (std::size_t bad = xml::invalid_utf8_offset(xml); bad != std::string_view::npos)
-        return std::unexpected(at_error("the text is not UTF-8", bad));
-    if (xml::invalid_utf8_offset(ref) != std::string_view::npos)
-        return std::unexpected(MjlogError{"the game id is not UTF-8", kNoOffset});
+    if (std::size_t bad = invalid_utf8_offset(xml); bad != std::string_view::npos)
+        return refuse_at("the text is not UTF-8", bad);
+    if (invalid_utf8_offset(ref) != std::string_view::npos)
+        return refuse_text("the game id is not UTF-8");
     return read_game(xml, game);
 }
 
@@ -24,7 +25,7 @@ std::expected<void, MjlogError> append_mjlog_as_tenhou(std::string_view xml, std
 
 std::expected<std::string, MjlogError> mjlog_to_tenhou(std::string_view xml, std::string_view ref) {
     std::string out;
-    if (auto ok = append_mjlog_as_tenhou(xml, ref, out); !ok) return std::unexpected(std::move(ok.error()));
+    if (auto ok = append_mjlog_as_tenhou(xml, ref, out); !ok) return pass_on(ok);
     return out;
 }
 

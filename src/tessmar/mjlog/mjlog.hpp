@@ -7,7 +7,6 @@
 #include <string>
 #include <string_view>
 
-#include "tessmar/columns/columns.hpp"
 #include "tessmar/mjlog/error.hpp"
 #include "tessmar/mjlog/game.hpp"
 
@@ -25,11 +24,5 @@ std::expected<void, MjlogError> append_mjlog_as_tenhou(std::string_view xml, std
 
 /** The first half of `mjlog_to_tenhou`: the XML read into `game` (fresh), with the same errors. */
 std::expected<void, MjlogError> read_mjlog(std::string_view xml, std::string_view ref, Game& game);
-
-/** The game columns that the JSON log reader makes of the Tenhou JSON text of `game`, made
- *  without that text, into `out` (fresh); false where that reader refuses the text: a kyoku
- *  header value above 255 or a score beyond 32 bits. On false, the last kyoku of `out` is the
- *  one refused. */
-bool game_columns(const Game& game, GameColumns& out);
 
 }  // namespace tessmar::mjlog

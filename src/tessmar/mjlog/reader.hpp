@@ -1,5 +1,5 @@
 // The reader: the XML's tags, in document order, into a Game. Game-level tags are read in
-// read.cpp, the tags of a kyoku in kyoku.cpp.
+// reader.cpp, the tags of a kyoku in reader_kyoku.cpp.
 #pragma once
 
 #include <array>
@@ -15,7 +15,6 @@
 
 namespace tessmar::mjlog {
 
-using Status = std::expected<void, MjlogError>;
 
 /** Reads one whole mjlog text (valid UTF-8) into `game`, which must be fresh. */
 Status read_game(std::string_view xml, Game& game);
@@ -39,7 +38,7 @@ public:
 private:
     using Tag = xml::Tag;
 
-    // read.cpp: the game's own tags and the checks at its end.
+    // reader.cpp: the game's own tags and the checks at its end.
     Status tag(const Tag& t);
     Status go(const Tag& t);
     void un(const Tag& t);
@@ -48,7 +47,7 @@ private:
     Status players();
     Status owari(const Tag& t, std::string_view value);
 
-    // kyoku.cpp: the tags of a kyoku.
+    // reader_kyoku.cpp: the tags of a kyoku.
     Status init(const Tag& t);
     // INIT's values, into a new kyoku; `fault` gets its round and honba once they are read.
     Status read_init(const Tag& t, Fault& fault);
@@ -61,9 +60,9 @@ private:
         const unsigned seat = static_cast<unsigned>(letter) & 3;
         const unsigned draw = (static_cast<unsigned>(letter) >> 4) & 1;
         const unsigned discard = draw ^ 1, discard_mask = 0u - discard;
-        const unsigned flags = (static_cast<unsigned>(last_drawn_[seat] == static_cast<int>(id)) * Entry::kTsumogiri) |
-                               (static_cast<unsigned>(riichi_[seat]) * Entry::kRiichi);
-        static_assert(Entry::Tile == 0);
+        const unsigned flags = (static_cast<unsigned>(last_drawn_[seat] == static_cast<int>(id)) * Cell::kTsumogiri) |
+                               (static_cast<unsigned>(riichi_[seat]) * Cell::kRiichi);
+        static_assert(Cell::Tile == 0);
         g_.entries.push_back({seat * 2 + discard, flags & discard_mask, id});
         sizes_[seat * 2 + discard] = ++counts_[seat * 2 + discard];
         last_drawn_[seat] = static_cast<int>(id | discard_mask);

@@ -1,9 +1,8 @@
 #include "tessmar/mjlog/score.hpp"
 
 #include <array>
-#include <charconv>
 
-#include "tessmar/mjlog/put.hpp"
+#include "tessmar/encoding/json_text.hpp"
 
 namespace tessmar::mjlog {
 namespace {
@@ -86,30 +85,30 @@ Score compute_score(std::int64_t fu, std::int64_t han, std::uint32_t yakuman, bo
     return {label, a, b, 2 * a + b};
 }
 
-char* write_score_text(char* p, const Win& win) {
+char* write_score_text(char* p, const Agari& win) {
     const Score s = compute_score(win.fu, win.han, win.yakuman, win.dealer, win.tsumo);
     switch (s.label) {
         case Score::Label::FuHan:
             p = put_int(p, win.fu);
-            p = put(p, "符");
+            p = put_text(p, "符");
             p = put_int(p, win.han);
-            p = put(p, "飜");
+            p = put_text(p, "飜");
             break;
-        case Score::Label::Mangan: p = put(p, "満貫"); break;
-        case Score::Label::Haneman: p = put(p, "跳満"); break;
-        case Score::Label::Baiman: p = put(p, "倍満"); break;
-        case Score::Label::Sanbaiman: p = put(p, "三倍満"); break;
-        case Score::Label::Yakuman: p = put(p, "役満"); break;
+        case Score::Label::Mangan: p = put_text(p, "満貫"); break;
+        case Score::Label::Haneman: p = put_text(p, "跳満"); break;
+        case Score::Label::Baiman: p = put_text(p, "倍満"); break;
+        case Score::Label::Sanbaiman: p = put_text(p, "三倍満"); break;
+        case Score::Label::Yakuman: p = put_text(p, "役満"); break;
     }
     p = put_int(p, s.first);
     if (win.tsumo && !win.dealer) {
         *p++ = '-';
         p = put_int(p, s.second);
     }
-    return put(p, win.tsumo && win.dealer ? "点∀" : "点");
+    return put_text(p, win.tsumo && win.dealer ? "点∀" : "点");
 }
 
-void append_score_text(std::string& out, const Win& win) {
+void append_score_text(std::string& out, const Agari& win) {
     char buf[kMaxScoreText];
     out.append(buf, write_score_text(buf, win));
 }

@@ -35,8 +35,8 @@ Score compute_score(std::int64_t fu, std::int64_t han, std::uint32_t yakuman, bo
 /** Room for any score text. */
 inline constexpr std::size_t kMaxScoreText = 128;
 /** Writes the score text ("30符4飜11600点", "跳満3000-6000点", "満貫4000点∀") at `p`. */
-char* write_score_text(char* p, const Win& win);
+char* write_score_text(char* p, const Agari& win);
 /** The same, appended to `out`. */
-void append_score_text(std::string& out, const Win& win);
+void append_score_text(std::string& out, const Agari& win);
 
 }  // namespace tessmar::mjlog

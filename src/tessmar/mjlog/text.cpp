@@ -4,15 +4,11 @@
 #include <cmath>
 #include <cstdint>
 
-#include "tessmar/chars.hpp"
-#include "tessmar/mjlog/put.hpp"
-#include "tessmar/tenhou/tile.hpp"
+#include "tessmar/encoding/chars.hpp"
+#include "tessmar/encoding/json_text.hpp"
+#include "tessmar/encoding/utf8.hpp"
 
 namespace tessmar::mjlog {
-namespace {
-
-
-}  // namespace
 
 char* write_decimal(char* p, double value) {
     if (value == std::trunc(value)) return put_int(p, static_cast<std::int64_t>(value));

@@ -1,16 +1,12 @@
-// Text forms of the JSON output: strings, decimals, and the percent-encoded player names.
+// Text forms of the Tenhou JSON output that the XML spells otherwise: decimals, and the
+// percent-encoded player names.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
-#include "tessmar/emit/emit.hpp"
-
 namespace tessmar::mjlog {
-
-/** Writes `text` (valid UTF-8) as a JSON string at `p`, with room for 6 * size + 2 bytes; the
- *  mjai writer's escaping, which is also Tenhou's. */
-inline char* write_json_string(char* p, std::string_view text) { return emit::put_string(p, text); }
 
 inline constexpr std::size_t kMaxDecimal = 32;
 /** Writes a decimal at `p` (room for kMaxDecimal): a whole value as an integer ("-46.0" is -46, -0.0 is 0), any other with

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "tessmar/tenhou/tile.hpp"
+#include "tessmar/encoding/tile.hpp"
 
 namespace tessmar::mjlog {
 
@@ -22,6 +22,13 @@ constexpr bool is_red_id(unsigned id) { return id == 16 || id == 52 || id == 88;
 /** The code of a tile id: 51, 52, 53 for the red fives when `red`. */
 constexpr unsigned tile_code(unsigned id, bool red) {
     return red && is_red_id(id) ? 51 + (id - 16) / 36 : kind_code(id / 4);
+}
+
+/** Writes a two-digit tile code at `p`. */
+inline char* put_code(char* p, unsigned code) {
+    p[0] = static_cast<char>('0' + code / 10);
+    p[1] = static_cast<char>('0' + code % 10);
+    return p + 2;
 }
 
 /** Sorts codes in hand order: ascending, each red five right behind the plain five. */

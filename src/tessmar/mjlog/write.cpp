@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "tessmar/encoding/json_text.hpp"
 #include "tessmar/mjlog/meld.hpp"
-#include "tessmar/mjlog/put.hpp"
 #include "tessmar/mjlog/score.hpp"
 #include "tessmar/mjlog/text.hpp"
 #include "tessmar/mjlog/tiles.hpp"
@@ -16,24 +16,14 @@ namespace {
 // Room for each part of the text, at most: the whole text is written into room made once.
 constexpr std::size_t kPerTile = 3;                          // `47,`
 constexpr std::size_t kPerEntry = kMaxCallString + 3;        // `"272727m27",`
-constexpr std::size_t kPerPoints = 4 * (kMaxInt + 1) + 2;    // `[-25000,...]`
-constexpr std::size_t kPerKyoku = 3 * (kMaxInt + 1) + 2 * kPerPoints + 4 * (13 * kPerTile + 2) + 8 * 3 + 128;
+constexpr std::size_t kPerPoints = 4 * (kIntRoom + 1) + 2;    // `[-25000,...]`
+constexpr std::size_t kPerKyoku = 3 * (kIntRoom + 1) + 2 * kPerPoints + 4 * (13 * kPerTile + 2) + 8 * 3 + 128;
 constexpr std::size_t kPerWin = kPerPoints + 3 * 4 + kMaxScoreText + 16;
 constexpr std::size_t kPerYaku = 64;  // the longest name, 21 bytes, with `,"(...飜)"` and the han
-constexpr std::size_t kPerConnection = 4 * (kMaxInt + 12);
+constexpr std::size_t kPerConnection = 4 * (kIntRoom + 12);
 constexpr std::size_t kFixed = 1024;  // keys, rule, and the final scores
 
-char* put_points(char* p, const std::array<std::int64_t, 4>& values) {
-    *p++ = '[';
-    for (std::size_t i = 0; i < 4; ++i) {
-        if (i) *p++ = ',';
-        p = put_int(p, values[i]);
-    }
-    *p++ = ']';
-    return p;
-}
-
-char* put_tiles(char* p, const Game& g, Range r) {
+char* put_tiles(char* p, const Game& g, Slice r) {
     *p++ = '[';
     for (std::uint32_t i = r.begin; i < r.end; ++i) {
         if (i != r.begin) *p++ = ',';
@@ -54,17 +44,17 @@ char* put_hand(char* p, const std::array<std::uint8_t, 13>& hand, bool red) {
     return p;
 }
 
-char* put_entry(char* p, Entry e, bool red) {
+char* put_entry(char* p, Cell e, bool red) {
     switch (e.kind() & 0x0F) {
-        case Entry::Tile: {
-            const unsigned code = (e.kind() & Entry::kTsumogiri) ? 60 : tile_code(e.value(), red);
-            if (!(e.kind() & Entry::kRiichi)) return put_code(p, code);
-            p = put(p, "\"r");
+        case Cell::Tile: {
+            const unsigned code = (e.kind() & Cell::kTsumogiri) ? 60 : tile_code(e.value(), red);
+            if (!(e.kind() & Cell::kRiichi)) return put_code(p, code);
+            p = put_text(p, "\"r");
             p = put_code(p, code);
             *p++ = '"';
             return p;
         }
-        case Entry::Call:
+        case Cell::Call:
             // Read already decoded it without error.
             *p++ = '"';
             p = write_call(p, *decode_meld(e.value()), red);
@@ -99,7 +89,7 @@ char* put_columns(char* p, const Game& g, const Kyoku& k, Scratch& scratch) {
     for (std::size_t c = 0; c < 8; ++c) begin[c] = end[c] = room + c * slot;
     const bool red = g.red();
     for (std::uint32_t i = k.entries.begin; i < k.entries.end; ++i) {
-        const Entry e = g.entries[i];
+        const Cell e = g.entries[i];
         char*& q = end[e.column()];
         *q++ = ',';
         q = put_entry(q, e, red);
@@ -111,35 +101,35 @@ char* put_columns(char* p, const Game& g, const Kyoku& k, Scratch& scratch) {
             *p++ = ',';
             p = put_hand(p, k.hands[c / 2], red);
         }
-        p = put(p, ",[");
-        if (end[c] != begin[c]) p = put(p, std::string_view(begin[c] + 1, static_cast<std::size_t>(end[c] - begin[c] - 1)));
+        p = put_text(p, ",[");
+        if (end[c] != begin[c]) p = put_text(p, std::string_view(begin[c] + 1, static_cast<std::size_t>(end[c] - begin[c] - 1)));
         *p++ = ']';
     }
     return p;
 }
 
-char* put_win(char* p, const Game& g, const Win& w) {
+char* put_win(char* p, const Game& g, const Agari& w) {
     *p++ = ',';
     p = put_points(p, w.deltas);
-    p = put(p, ",[");
+    p = put_text(p, ",[");
     p = put_int(p, w.who);
     *p++ = ',';
     p = put_int(p, w.from);
     *p++ = ',';
     p = put_int(p, w.pao);
-    p = put(p, ",\"");
+    p = put_text(p, ",\"");
     p = write_score_text(p, w);
     *p++ = '"';
     for (std::uint32_t i = w.yaku.begin; i < w.yaku.end; ++i) {
         const Yaku& y = g.yaku[i];
-        p = put(p, ",\"");
-        p = put(p, yaku_name(y.id));
+        p = put_text(p, ",\"");
+        p = put_text(p, yaku_name(y.id));
         if (y.han < 0) {
-            p = put(p, "(役満)\"");
+            p = put_text(p, "(役満)\"");
         } else {
             *p++ = '(';
             p = put_int(p, y.han);
-            p = put(p, "飜)\"");
+            p = put_text(p, "飜)\"");
         }
     }
     *p++ = ']';
@@ -147,12 +137,12 @@ char* put_win(char* p, const Game& g, const Win& w) {
 }
 
 char* put_kyoku(char* p, const Game& g, const Kyoku& k, Scratch& scratch) {
-    p = put(p, "[[");
+    p = put_text(p, "[[");
     for (std::size_t i = 0; i < 3; ++i) {
         if (i) *p++ = ',';
         p = put_int(p, k.header[i]);
     }
-    p = put(p, "],");
+    p = put_text(p, "],");
     p = put_points(p, k.scores);
     *p++ = ',';
     p = put_tiles(p, g, k.dora);
@@ -160,18 +150,18 @@ char* put_kyoku(char* p, const Game& g, const Kyoku& k, Scratch& scratch) {
     p = put_tiles(p, g, k.ura);
     p = put_columns(p, g, k, scratch);
     if (k.wins.size()) {
-        p = put(p, ",[\"和了\"");
+        p = put_text(p, ",[\"和了\"");
         for (std::uint32_t i = k.wins.begin; i < k.wins.end; ++i) p = put_win(p, g, g.wins[i]);
     } else {
-        p = put(p, ",[\"");
-        p = put(p, draw_name(k.draw, k.tenpai));
+        p = put_text(p, ",[\"");
+        p = put_text(p, draw_name(k.draw, k.tenpai));
         *p++ = '"';
         if (std::ranges::any_of(k.draw_deltas, [](std::int64_t d) { return d != 0; })) {
             *p++ = ',';
             p = put_points(p, k.draw_deltas);
         }
     }
-    return put(p, "]]");
+    return put_text(p, "]]");
 }
 
 std::string_view room_name(std::uint32_t rule) {
@@ -198,72 +188,72 @@ namespace {
 
 char* write_all(char* p, const Game& g, std::string_view ref) {
     Scratch scratch;
-    p = put(p, "{\"ver\":");
+    p = put_text(p, "{\"ver\":");
     p = write_decimal(p, g.ver);
-    p = put(p, ",\"ref\":");
-    p = write_json_string(p, ref);
-    p = put(p, ",\"log\":[");
+    p = put_text(p, ",\"ref\":");
+    p = put_json_string(p, ref);
+    p = put_text(p, ",\"log\":[");
     for (std::size_t i = 0; i < g.kyokus.size(); ++i) {
         if (i) *p++ = ',';
         p = put_kyoku(p, g, g.kyokus[i], scratch);
     }
     *p++ = ']';
     if (!g.connections.empty()) {
-        p = put(p, ",\"connection\":[");
+        p = put_text(p, ",\"connection\":[");
         for (std::size_t i = 0; i < g.connections.size(); ++i) {
             const Connection& c = g.connections[i];
             if (i) *p++ = ',';
-            p = put(p, "{\"what\":");
+            p = put_text(p, "{\"what\":");
             p = put_int(p, c.what);
-            p = put(p, ",\"log\":");
+            p = put_text(p, ",\"log\":");
             p = put_int(p, c.log);
-            p = put(p, ",\"who\":");
+            p = put_text(p, ",\"who\":");
             p = put_int(p, c.who);
-            p = put(p, ",\"step\":");
+            p = put_text(p, ",\"step\":");
             p = put_int(p, c.step);
             *p++ = '}';
         }
         *p++ = ']';
     }
-    p = put(p, ",\"ratingc\":\"PF4\",\"rule\":{\"disp\":\"");
-    p = put(p, room_name(g.rule));
-    p = put(p, (g.rule & 0x08) ? "南" : "東");
-    if (!(g.rule & 0x04)) p = put(p, "喰");
-    if (g.red()) p = put(p, "赤");
-    if (g.rule & 0x40) p = put(p, "速");
-    p = put(p, g.red() ? "\",\"aka53\":1,\"aka52\":1,\"aka51\":1}" : "\",\"aka53\":0,\"aka52\":0,\"aka51\":0}");
-    p = put(p, ",\"lobby\":");
+    p = put_text(p, ",\"ratingc\":\"PF4\",\"rule\":{\"disp\":\"");
+    p = put_text(p, room_name(g.rule));
+    p = put_text(p, (g.rule & 0x08) ? "南" : "東");
+    if (!(g.rule & 0x04)) p = put_text(p, "喰");
+    if (g.red()) p = put_text(p, "赤");
+    if (g.rule & 0x40) p = put_text(p, "速");
+    p = put_text(p, g.red() ? "\",\"aka53\":1,\"aka52\":1,\"aka51\":1}" : "\",\"aka53\":0,\"aka52\":0,\"aka51\":0}");
+    p = put_text(p, ",\"lobby\":");
     p = put_int(p, g.lobby);
-    p = put(p, ",\"dan\":[");
+    p = put_text(p, ",\"dan\":[");
     for (std::size_t i = 0; i < g.dan.size(); ++i) {
         if (i) *p++ = ',';
         *p++ = '"';
-        p = put(p, dan_name(g.dan[i]));
+        p = put_text(p, dan_name(g.dan[i]));
         *p++ = '"';
     }
-    p = put(p, "],\"rate\":[");
+    p = put_text(p, "],\"rate\":[");
     for (std::size_t i = 0; i < g.rate.size(); ++i) {
         if (i) *p++ = ',';
         p = write_decimal(p, g.rate[i]);
     }
-    p = put(p, "],\"sx\":[");
+    p = put_text(p, "],\"sx\":[");
     for (std::size_t i = 0; i < g.sx.size(); ++i) {
         if (i) *p++ = ',';
-        p = write_json_string(p, g.sx[i]);
+        p = put_json_string(p, g.sx[i]);
     }
-    p = put(p, "],\"sc\":[");
+    p = put_text(p, "],\"sc\":[");
     for (std::size_t i = 0; i < 4; ++i) {
         if (i) *p++ = ',';
         p = put_int(p, g.final_scores[i]);
         *p++ = ',';
         p = write_decimal(p, g.final_results[i]);
     }
-    p = put(p, "],\"name\":[");
+    p = put_text(p, "],\"name\":[");
     for (std::size_t i = 0; i < 4; ++i) {
         if (i) *p++ = ',';
-        p = write_json_string(p, g.names[i]);
+        p = put_json_string(p, g.names[i]);
     }
-    return put(p, "]}");
+    return put_text(p, "]}");
 }
 
 }  // namespace

@@ -6,7 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "tessmar/chars.hpp"
+#include "tessmar/encoding/chars.hpp"
+#include "tessmar/encoding/utf8.hpp"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -16,7 +17,6 @@ namespace tessmar::mjlog::xml {
 namespace {
 
 constexpr bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // Byte classes by table: the scanner looks at every byte of a tag's names.
 constexpr std::uint8_t kSpace = 1, kNameChar = 2;
@@ -89,51 +89,6 @@ std::uint64_t name_key(std::string_view name) {
 
 }  // namespace
 
-std::size_t invalid_utf8_offset(std::string_view text) {
-    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t n = text.size();
-    std::size_t i = 0;
-    while (i < n) {
-        // The text is nearly always ASCII: 32 bytes at a time while it is.
-        if (i + 32 <= n) {
-            std::uint64_t a, b, c, d;
-            std::memcpy(&a, s + i, 8);
-            std::memcpy(&b, s + i + 8, 8);
-            std::memcpy(&c, s + i + 16, 8);
-            std::memcpy(&d, s + i + 24, 8);
-            if (((a | b | c | d) & 0x8080808080808080ull) == 0) {
-                i += 32;
-                continue;
-            }
-        }
-        if (i + 8 <= n) {
-            std::uint64_t word;
-            std::memcpy(&word, s + i, 8);
-            if ((word & 0x8080808080808080ull) == 0) {
-                i += 8;
-                continue;
-            }
-        }
-        unsigned char b = s[i];
-        if (b < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t len = (b >= 0xC2 && b <= 0xDF) ? 2 : (b >= 0xE0 && b <= 0xEF) ? 3 : (b >= 0xF0 && b <= 0xF4) ? 4 : 0;
-        if (len == 0 || i + len > n) return i;
-        unsigned char lo = 0x80, hi = 0xBF;
-        if (b == 0xE0) lo = 0xA0;
-        if (b == 0xED) hi = 0x9F;
-        if (b == 0xF0) lo = 0x90;
-        if (b == 0xF4) hi = 0x8F;
-        if (s[i + 1] < lo || s[i + 1] > hi) return i;
-        for (std::size_t k = 2; k < len; ++k)
-            if (s[i + k] < 0x80 || s[i + k] > 0xBF) return i;
-        i += len;
-    }
-    return std::string_view::npos;
-}
-
 std::expected<void, std::string> decode_references(std::string_view raw, std::string& out) {
     out.clear();
     std::size_t i = 0;
@@ -158,12 +113,9 @@ std::expected<void, std::string> decode_references(std::string_view raw, std::st
             std::uint32_t cp = 0;
             bool ok = !digits.empty();
             for (char c : digits) {
-                unsigned d;
-                if (is_digit(c)) d = static_cast<unsigned>(c - '0');
-                else if (hex && c >= 'a' && c <= 'f') d = static_cast<unsigned>(c - 'a' + 10);
-                else if (hex && c >= 'A' && c <= 'F') d = static_cast<unsigned>(c - 'A' + 10);
-                else { ok = false; break; }
-                cp = cp * (hex ? 16 : 10) + d;
+                const int d = hex ? hex_value(c) : is_digit(c) ? c - '0' : -1;
+                if (d < 0) { ok = false; break; }
+                cp = cp * (hex ? 16 : 10) + static_cast<unsigned>(d);
                 if (cp > 0x10FFFF) { ok = false; break; }
             }
             if (!ok || !is_xml_char(cp))
@@ -177,68 +129,112 @@ std::expected<void, std::string> decode_references(std::string_view raw, std::st
     return {};
 }
 
-bool Scanner::skip_blank(MjlogError& error) {
+Status Scanner::skip_blank() {
     // Nearly always the next tag follows at once.
-    if (pos_ + 1 < text_.size() && text_[pos_] == '<' && text_[pos_ + 1] != '!') return true;
+    if (pos_ + 1 < text_.size() && text_[pos_] == '<' && text_[pos_ + 1] != '!') return {};
     for (;;) {
         while (pos_ < text_.size() && is_space(text_[pos_])) ++pos_;
-        if (text_.compare(pos_, 4, "<!--") != 0) return true;
+        if (text_.compare(pos_, 4, "<!--") != 0) return {};
         std::size_t end = text_.find("-->", pos_ + 4);
-        if (end == std::string_view::npos) {
-            error = at_error("unterminated comment", pos_);
-            return false;
-        }
+        if (end == std::string_view::npos) return refuse_at("unterminated comment", pos_);
         pos_ = end + 3;
     }
 }
 
 std::expected<Tag, MjlogError> Scanner::open() {
-    MjlogError error;
     if (text_.starts_with("\xEF\xBB\xBF")) pos_ = 3;  // a byte order mark
-    if (!skip_blank(error)) return std::unexpected(error);
+    if (auto blank = skip_blank(); !blank) return pass_on(blank);
     if (text_.compare(pos_, 5, "<?xml") == 0 && pos_ + 5 < text_.size() && is_space(text_[pos_ + 5])) {
         std::size_t end = text_.find("?>", pos_);
-        if (end == std::string_view::npos) return std::unexpected(at_error("unterminated XML declaration", pos_));
+        if (end == std::string_view::npos) return refuse_at("unterminated XML declaration", pos_);
         pos_ = end + 2;
-        if (!skip_blank(error)) return std::unexpected(error);
+        if (auto blank = skip_blank(); !blank) return pass_on(blank);
     }
-    if (pos_ >= text_.size()) return std::unexpected(MjlogError{"no mjloggm element", kNoOffset});
-    if (text_[pos_] != '<') return std::unexpected(at_error("text before the mjloggm element", pos_));
+    if (pos_ >= text_.size()) return refuse_text("no mjloggm element");
+    if (text_[pos_] != '<') return refuse_at("text before the mjloggm element", pos_);
     auto game = tag();
     if (!game) return game;
     if (game->name != "mjloggm") {
         if (text_.find("<mjloggm", pos_) == std::string_view::npos)
-            return std::unexpected(MjlogError{"no mjloggm element", kNoOffset});
-        return std::unexpected(tag_error("tag before the mjloggm element", game->name, game->offset));
+            return refuse_text("no mjloggm element");
+        return refuse_tag("tag before the mjloggm element", game->name, game->offset);
     }
-    if (game->self_closing) return std::unexpected(tag_error("empty game element", game->name, game->offset));
+    if (game->self_closing) return refuse_tag("empty game element", game->name, game->offset);
     return game;
 }
 
 std::expected<bool, MjlogError> Scanner::next(Tag& out) {
-    MjlogError error;
-    if (!skip_blank(error)) return std::unexpected(error);
+    if (auto blank = skip_blank(); !blank) return pass_on(blank);
     if (pos_ >= text_.size())
+        // The message names no byte: there is none past the end.
         return std::unexpected(MjlogError{"the file is cut short: no closing </mjloggm>", text_.size()});
-    if (text_[pos_] != '<') return std::unexpected(at_error("text between tags", pos_));
+    if (text_[pos_] != '<') return refuse_at("text between tags", pos_);
     if (pos_ + 1 < text_.size() && text_[pos_ + 1] == '/') {
         // Only the game's own closing tag: no other element has content.
         const std::size_t start = pos_;
         if (text_.compare(pos_, 9, "</mjloggm") != 0)
-            return std::unexpected(at_error("unexpected closing tag", start));
+            return refuse_at("unexpected closing tag", start);
         pos_ += 9;
         while (pos_ < text_.size() && is_space(text_[pos_])) ++pos_;
-        if (pos_ >= text_.size() || text_[pos_] != '>') return std::unexpected(at_error("malformed closing tag", start));
+        if (pos_ >= text_.size() || text_[pos_] != '>') return refuse_at("malformed closing tag", start);
         ++pos_;
         close_offset_ = start;
-        if (!skip_blank(error)) return std::unexpected(error);
-        if (pos_ != text_.size()) return std::unexpected(at_error("content after </mjloggm>", pos_));
+        if (auto blank = skip_blank(); !blank) return pass_on(blank);
+        if (pos_ != text_.size()) return refuse_at("content after </mjloggm>", pos_);
         return false;
     }
     auto t = tag();
-    if (!t) return std::unexpected(std::move(t.error()));
+    if (!t) return pass_on(t);
     out = *t;
     return true;
+}
+
+namespace {
+
+// A repeated attribute would make a tag mean two things. Few names: each pair compared by a
+// key of its size and end bytes, and by the whole name only when the keys match. Many: sorted.
+bool has_repeated_name(std::span<const Attribute> attributes) {
+    const std::size_t count = attributes.size();
+    if (count <= 1) return false;
+    if (count <= 16) {
+        std::array<std::uint64_t, 16> keys;
+        for (std::size_t a = 0; a < count; ++a) keys[a] = name_key(attributes[a].name);
+        for (std::size_t a = 1; a < count; ++a)
+            for (std::size_t b = 0; b < a; ++b)
+                if (keys[a] == keys[b] && attributes[a].name == attributes[b].name) return true;
+        return false;
+    }
+    std::vector<std::string_view> names;
+    for (const Attribute& a : attributes) names.push_back(a.name);
+    std::ranges::sort(names);
+    return std::ranges::adjacent_find(names) != names.end();
+}
+
+}  // namespace
+
+// An attribute's value from i (on its opening quote) to its closing quote, after which i
+// stands; `references` tells whether it holds any '&'. `t` is the tag so far, for messages.
+std::expected<std::string_view, MjlogError> Scanner::value(const Tag& t, std::size_t& i, bool& references) const {
+    const std::size_t n = text_.size();
+    const char* s = text_.data();
+    const std::size_t value_start = ++i;
+    // One pass to the closing quote that also finds any '<' or '&' on the way.
+    references = false;
+    for (;;) {
+        i = static_cast<std::size_t>(value_stop(s + i, s + n) - s);
+        if (i < n && s[i] == '&') {
+            references = true;
+            ++i;
+            continue;
+        }
+        if (i >= n || (s[i] == '<' && !std::memchr(s + i, '"', n - i)))
+            return refuse_at("the file is cut short inside a tag", t.offset);
+        if (s[i] == '<') return refuse(t, "'<' in an attribute value");
+        break;
+    }
+    const std::string_view value = text_.substr(value_start, i - value_start);
+    ++i;
+    return value;
 }
 
 // A tag at pos_ (on its '<'): `<`, optional whitespace, a name, attributes each after
@@ -247,7 +243,7 @@ std::expected<Tag, MjlogError> Scanner::tag() {
     const std::size_t start = pos_;
     const std::size_t n = text_.size();
     const char* s = text_.data();
-    auto malformed = [&](std::string_view what) { return std::unexpected(at_error(what, start)); };
+    auto malformed = [&](std::string_view what) { return refuse_at(what, start); };
     std::size_t i = pos_ + 1;
     while (i < n && is_space(s[i])) ++i;
     if (i >= n) return malformed("the file is cut short inside a tag");
@@ -268,46 +264,27 @@ std::expected<Tag, MjlogError> Scanner::tag() {
         while (i < n && is_space(s[i])) ++i;
         if (i >= n) return malformed("the file is cut short inside a tag");
         if (s[i] == '/' || s[i] == '>') break;
-        if (i == before_space || !is_name_char(s[i]))
-            return std::unexpected(tag_error("malformed attribute", t.name, start));
+        if (i == before_space || !is_name_char(s[i])) return refuse(t, "malformed attribute");
         const std::size_t attr_start = i;
         while (i < n && is_name_char(s[i])) ++i;
         std::string_view attr_name = text_.substr(attr_start, i - attr_start);
         while (i < n && is_space(s[i])) ++i;
-        if (i >= n || s[i] != '=') return std::unexpected(tag_error("malformed attribute", t.name, start));
+        if (i >= n || s[i] != '=') return refuse(t, "malformed attribute");
         ++i;
         while (i < n && is_space(s[i])) ++i;
         if (i >= n) return malformed("the file is cut short inside a tag");
-        if (s[i] != '"') {
-            return std::unexpected(tag_error(s[i] == '\'' ? "attribute value in single quotes" : "attribute value without quotes",
-                                             t.name, start));
-        }
-        const std::size_t value_start = ++i;
-        // One pass to the closing quote that also finds any '<' or '&' on the way.
+        if (s[i] != '"') return refuse(t, s[i] == '\'' ? "attribute value in single quotes" : "attribute value without quotes");
         bool references = false;
-        for (;;) {
-            i = static_cast<std::size_t>(value_stop(s + i, s + n) - s);
-            if (i < n && s[i] == '&') {
-                references = true;
-                ++i;
-                continue;
-            }
-            if (i >= n || (s[i] == '<' && !std::memchr(s + i, '"', n - i)))
-                return malformed("the file is cut short inside a tag");
-            if (s[i] == '<') return std::unexpected(tag_error("'<' in an attribute value", t.name, start));
-            break;
-        }
-        std::string_view value = text_.substr(value_start, i - value_start);
-        ++i;
+        auto value = this->value(t, i, references);
+        if (!value) return pass_on(value);
         if (references) {
             if (decoded_.size() <= decoded_count) decoded_.resize(decoded_count + 1);
-            if (auto ok = decode_references(value, decoded_[decoded_count]); !ok)
-                return std::unexpected(tag_error(ok.error(), t.name, start));
+            if (auto ok = decode_references(*value, decoded_[decoded_count]); !ok) return refuse(t, ok.error());
             // Views into decoded_ are taken once every value is decoded: the slots may move.
             decoded_at_.push_back(attributes_.size());
             ++decoded_count;
         }
-        attributes_.push_back({attr_name, value});
+        attributes_.push_back({attr_name, *value});
     }
     if (s[i] == '/') {
         t.self_closing = true;
@@ -315,29 +292,10 @@ std::expected<Tag, MjlogError> Scanner::tag() {
         while (i < n && is_space(s[i])) ++i;
     }
     if (i >= n) return malformed("the file is cut short inside a tag");
-    if (s[i] != '>') return std::unexpected(tag_error("malformed tag end", t.name, start));
+    if (s[i] != '>') return refuse(t, "malformed tag end");
     pos_ = i + 1;
     for (std::size_t d = 0; d < decoded_count; ++d) attributes_[decoded_at_[d]].value = decoded_[d];
-    // A repeated attribute would make the tag mean two things.
-    if (attributes_.size() > 1) {
-        bool repeated = false;
-        // Few names: each pair compared by a key of its size and end bytes, and by the whole
-        // name only when the keys match. Many: sorted.
-        const std::size_t count = attributes_.size();
-        if (count <= 16) {
-            std::array<std::uint64_t, 16> keys;
-            for (std::size_t a = 0; a < count; ++a) keys[a] = name_key(attributes_[a].name);
-            for (std::size_t a = 1; a < count && !repeated; ++a)
-                for (std::size_t b = 0; b < a; ++b)
-                    if (keys[a] == keys[b] && attributes_[a].name == attributes_[b].name) { repeated = true; break; }
-        } else {
-            std::vector<std::string_view> names;
-            for (const Attribute& a : attributes_) names.push_back(a.name);
-            std::ranges::sort(names);
-            repeated = std::ranges::adjacent_find(names) != names.end();
-        }
-        if (repeated) return std::unexpected(tag_error("repeated attribute", t.name, start));
-    }
+    if (has_repeated_name(attributes_)) return refuse(t, "repeated attribute");
     t.attributes = attributes_;
     return t;
 }

@@ -54,14 +54,15 @@ struct Move {
     unsigned id = 0;  // the tile id, or 999 when it has more digits than a tile id can
 };
 
-/** The first byte that is not part of valid UTF-8 (overlong forms, surrogates and code
- *  points above U+10FFFF are invalid), or npos. */
-std::size_t invalid_utf8_offset(std::string_view text);
-
 /** Replaces the character references of an attribute value (the five named entities, decimal
  *  and hexadecimal references) into `out`. Errors: a message for a bare '&', an unknown entity
  *  or a reference to no XML character. */
 std::expected<void, std::string> decode_references(std::string_view raw, std::string& out);
+
+/** The refusal of tag `t`: "`what` in <NAME> at byte OFFSET". */
+inline std::unexpected<MjlogError> refuse(const Tag& t, std::string_view what) {
+    return refuse_tag(what, t.name, t.offset);
+}
 
 class Scanner {
 public:
@@ -129,9 +130,10 @@ public:
     std::size_t close_offset() const { return close_offset_; }
 
 private:
-    // Whitespace and comments from pos_; false with `error` set for an unterminated comment.
-    bool skip_blank(MjlogError& error);
+    // Whitespace and comments from pos_; refused: an unterminated comment.
+    Status skip_blank();
     std::expected<Tag, MjlogError> tag();
+    std::expected<std::string_view, MjlogError> value(const Tag& t, std::size_t& i, bool& references) const;
 
     std::string_view text_;
     std::size_t pos_ = 0;

@@ -2,13 +2,12 @@
 // writes each value straight into the game columns. No generic JSON value is ever built:
 // values of unknown keys are only checked, and of a result's detail item only the first two
 // values are kept.
-#include <algorithm>
 #include <array>
 #include <limits>
 #include <string>
 #include <vector>
 
-#include "tessmar/read/read.hpp"
+#include "tessmar/read/reader.hpp"
 #include "tessmar/read/scanner.hpp"
 
 namespace tessmar {
@@ -157,7 +156,7 @@ private:
     // ------------------------------------------------------------ scalars
 
     // Whether a number starts here (after `peek`): anything else is a value of the wrong kind.
-    bool at_number(char c) { return c == '-' || Scanner::is_digit(c); }
+    bool at_number(char c) { return c == '-' || is_digit(c); }
 
     // An integer 0..255 whose first byte is left in `at`.
     bool byte(std::uint8_t& out, const char*& at) {
@@ -404,7 +403,7 @@ private:
         std::uint8_t seats[2] = {0, 0};
         bool ok = list([&] {
             const char v = s_.peek();
-            if (v == '-' || Scanner::is_digit(v)) {
+            if (v == '-' || is_digit(v)) {
                 Number n;
                 if (!s_.number(n)) return false;
                 if (count < 4) {

@@ -1,18 +1,14 @@
 #include "tessmar/read/scanner.hpp"
 
-#include "tessmar/chars.hpp"
-
 #include <bit>
+
+#include "tessmar/encoding/utf8.hpp"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
 namespace tessmar::read {
-namespace {
-
-
-}  // namespace
 
 // Indented logs hold runs of whitespace between most tokens: on x86 they are skipped sixteen
 // bytes at a time.
@@ -105,8 +101,8 @@ bool Scanner::string_tail(std::string* out, const char* run) {
             run = pos_;
         } else if (c < 0x20) {
             return fail("control character in a string");
-        } else if (c >= 0xE1 && c <= 0xEC && end_ - pos_ >= 3 && (pos_[1] & 0xC0) == 0x80 && (pos_[2] & 0xC0) == 0x80) {
-            pos_ += 3;  // the commonest sequence in logs (kana and kanji), whose every form is valid
+        } else if (is_common_utf8_triple(pos_, end_)) {
+            pos_ += 3;
         } else if (!utf8_sequence()) {
             return false;
         }
@@ -114,30 +110,12 @@ bool Scanner::string_tail(std::string* out, const char* run) {
     }
 }
 
-// One multi-byte UTF-8 sequence at pos_: no overlong forms, no surrogates, nothing above U+10FFFF.
+// One multi-byte UTF-8 sequence at pos_; input that ends inside one is incomplete JSON.
 bool Scanner::utf8_sequence() {
-    const auto b = static_cast<unsigned char>(*pos_);
-    std::size_t length = 0;
-    unsigned char lo = 0x80, hi = 0xBF;  // range of the second byte
-    if (b >= 0xC2 && b <= 0xDF) {
-        length = 2;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-        length = 3;
-        if (b == 0xE0) lo = 0xA0;
-        if (b == 0xED) hi = 0x9F;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-        length = 4;
-        if (b == 0xF0) lo = 0x90;
-        if (b == 0xF4) hi = 0x8F;
-    } else {
-        return fail("invalid UTF-8 in a string");
-    }
-    for (std::size_t k = 1; k < length; ++k) {
-        if (pos_ + k == end_) return fail_at(end_, "incomplete JSON");  // cut inside the sequence
-        const auto c = static_cast<unsigned char>(pos_[k]);
-        if (c < (k == 1 ? lo : 0x80) || c > (k == 1 ? hi : 0xBF)) return fail("invalid UTF-8 in a string");
-    }
-    pos_ += length;
+    const Utf8Step step = next_utf8(std::string_view(pos_, static_cast<std::size_t>(end_ - pos_)), 0);
+    if (step.cut) return fail_at(end_, "incomplete JSON");
+    if (!step.valid) return fail("invalid UTF-8 in a string");
+    pos_ += step.length;
     return true;
 }
 

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "tessmar/encoding/chars.hpp"
+
 namespace tessmar::read {
 
 // Bytes that a string holds as they are: printable ASCII but the quote and the backslash.
@@ -41,7 +43,10 @@ struct Number {
 };
 
 /** Reads tokens forward from `pos`. Every refusal records a message and the offset where
- *  reading stopped, and returns false; the first refusal is the one kept. That offset is the
+ *  reading stopped, and returns false; the first refusal is the one kept. (This is the JSON
+ *  reader's one convention, kept through read/reader.cpp: a step per token returns a bool
+ *  that the hot loop tests, and only `read_log` turns the kept refusal into an
+ *  std::expected.) That offset is the
  *  text's length when the text ends too soon, else the byte that breaks the grammar (a
  *  surrogate escape: its backslash). */
 class Scanner {
@@ -50,8 +55,6 @@ public:
 
     const char* pos() const { return pos_; }
     bool at_end() const { return pos_ == end_; }
-    std::size_t offset() const { return static_cast<std::size_t>(pos_ - begin_); }
-    std::size_t size() const { return static_cast<std::size_t>(end_ - begin_); }
     const std::string& message() const { return message_; }
     std::size_t error_offset() const { return error_offset_; }
 
@@ -175,7 +178,6 @@ public:
         const auto b = static_cast<unsigned char>(c);
         return b <= ' ' && ((kMask >> b) & 1);
     }
-    static bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 private:
     bool separator(char close, bool& more) {

@@ -1,3 +1,5 @@
+// One attempt at a kyoku, and its closing events.
+//
 // The turn loop: whose column moves next, where kan dora are revealed, when a riichi is accepted.
 //
 // Each turn is a take step (the actor's next take: a tsumo or a call, with the replacement
@@ -216,7 +218,8 @@ private:
         const bool is_dahai = d.kind == ActKind::Dahai;
         const bool is_kakan = d.kind == ActKind::Kakan;
         const bool is_ankan = d.kind == ActKind::Ankan;
-        // (The old driver notes a riichi's dahai after its reach; nothing in between reads the note.)
+        // A riichi's dahai counts as the last discard at once: nothing between its reach and its
+        // dahai reads it.
         if (d.throws()) last_tile_ = d.pai;
 
         if (dora_due_at_discard_) {
@@ -239,8 +242,7 @@ private:
             case ActKind::Kakan: out_.kakan(actor_, d.pai, c[0], c[1], c[2]); break;
             case ActKind::Ankan: out_.ankan(actor_, c[0], c[1], c[2], c[3]); break;
             default:
-                // A riichi: its reach and its dahai. (The old decoder's separate reach event could be
-                // the last of its column, `MissingDiscardAfterReach`; one act always holds both.)
+                // A riichi: its reach and its dahai, always together (see MissingDiscardAfterReach).
                 out_.reach(actor_);
                 out_.dahai(actor_, d.pai, d.tsumogiri);
                 break;
@@ -338,6 +340,17 @@ std::expected<void, ConversionError> attempt_kyoku(const GameColumns& game, cons
     if (!ok) return std::unexpected(attempt.error());
     finish_kyoku(game, kyoku, out);
     return {};
+}
+
+void finish_kyoku(const GameColumns& game, const KyokuColumns& kyoku, emit::Emitter& out) {
+    if (kyoku.is_draw) {
+        out.ryukyoku(kyoku.draw_deltas);
+    } else {
+        // Every win of the kyoku carries the whole ura list, riichi or not.
+        const auto ura = game.ura(kyoku);
+        for (const Win& win : game.kyoku_wins(kyoku)) out.hora(win.actor, win.target, win.deltas, ura);
+    }
+    out.end_kyoku();
 }
 
 }  // namespace tessmar::drive

@@ -26,10 +26,10 @@ Status Reader::run(std::string_view text) {
     };
     xml::Scanner scanner(text);
     auto game = scanner.open();
-    if (!game) return std::unexpected(std::move(game.error()));
+    if (!game) return pass_on(game);
     if (const auto* ver = game->find("ver"); ver && !ver->value.empty()) {
         auto v = parse_decimal(ver->value);
-        if (!v) return std::unexpected(tag_error(v.error(), game->name, game->offset));
+        if (!v) return refuse_tag(v.error(), game->name, game->offset);
         g_.ver = *v;
     }
     // Room for all at once, from what real games hold per byte of text: an entry per fifteen
@@ -52,7 +52,7 @@ Status Reader::run(std::string_view text) {
             return quick_error(m);
         }
         auto more = scanner.next(t);
-        if (!more) return std::unexpected(std::move(more.error()));
+        if (!more) return pass_on(more);
         if (!*more) break;
         if (auto ok = tag(t); !ok) return ok;
     }
@@ -91,10 +91,10 @@ Status Reader::tag(const Tag& t) {
         case 'G': if (name == "GO") return go(t); break;
         case 'S': if (name == "SHUFFLE") return {}; break;
         case 'T': if (name == "TAIKYOKU") return {}; break;
-        case 'm': if (name == "mjloggm") return std::unexpected(tag_error("nested game element", name, t.offset)); break;
+        case 'm': if (name == "mjloggm") return refuse_tag("nested game element", name, t.offset); break;
         default: break;
     }
-    return std::unexpected(at_error("unknown tag <" + printable(name, 32) + ">", t.offset));
+    return refuse_at("unknown tag <" + printable(name, 32) + ">", t.offset);
 }
 
 Status Reader::go(const Tag& t) {
@@ -102,14 +102,14 @@ Status Reader::go(const Tag& t) {
     go_seen_ = true;
     if (const auto* type = t.find("type")) {
         auto v = parse_int(type->value);
-        if (!v) return std::unexpected(tag_error(v.error(), t.name, t.offset));
-        if (*v < 0) return std::unexpected(tag_error("negative game type", t.name, t.offset));
+        if (!v) return refuse(t, v.error());
+        if (*v < 0) return refuse(t, "negative game type");
         g_.rule = static_cast<std::uint32_t>(*v);
     }
-    if (g_.rule & 0x10) return std::unexpected(tag_error(std::string(kThreePlayer) + "the type says so", t.name, t.offset));
+    if (g_.rule & 0x10) return refuse(t, std::string(kThreePlayer) + "the type says so");
     if (const auto* lobby = t.find("lobby"); lobby && !lobby->value.empty()) {
         auto v = parse_int(lobby->value);
-        if (!v) return std::unexpected(tag_error(v.error(), t.name, t.offset));
+        if (!v) return refuse(t, v.error());
         g_.lobby = *v;
     }
     return {};
@@ -145,28 +145,27 @@ void Reader::un(const Tag& t) {
 
 Status Reader::bye(const Tag& t) {
     auto who = seat(t, "who");
-    if (!who) return std::unexpected(std::move(who.error()));
+    if (!who) return pass_on(who);
     g_.connections.push_back({0, static_cast<std::int32_t>(g_.kyokus.size()) - 1, *who, in_kyoku_ ? step_ : 0});
     return {};
 }
 
 Status Reader::finish(std::size_t close_offset) {
     if (in_kyoku_ && !ended_)
-        return blame(std::unexpected(at_error("kyoku without an ending before </mjloggm>", close_offset)));
+        return blame(refuse_at("kyoku without an ending before </mjloggm>", close_offset));
     if (in_kyoku_) close_kyoku();
-    if (!go_seen_) return std::unexpected(MjlogError{"no GO tag", kNoOffset});
-    if (first_un_.offset == kNoOffset) return std::unexpected(MjlogError{"no UN tag with player names", kNoOffset});
-    if (g_.kyokus.empty()) return std::unexpected(MjlogError{"no INIT tag", kNoOffset});
+    if (!go_seen_) return refuse_text("no GO tag");
+    if (first_un_.offset == kNoOffset) return refuse_text("no UN tag with player names");
+    if (g_.kyokus.empty()) return refuse_text("no INIT tag");
     if (!last_ending_owari_)
-        return std::unexpected(tag_error("the game is cut short: no owari on its last ending", last_ending_name_,
-                                         last_ending_offset_));
+        return refuse_tag("the game is cut short: no owari on its last ending", last_ending_name_, last_ending_offset_);
     return players();
 }
 
 Status Reader::players() {
     if (!player_.has_dan) player_ = std::move(first_un_);
     const PlayerTag& p = player_;
-    auto fail = [&](std::string_view what) { return std::unexpected(tag_error(what, "UN", p.offset)); };
+    auto fail = [&](std::string_view what) { return refuse_tag(what, "UN", p.offset); };
     // The first <UN> without a dan may have looked like a reconnection.
     for (std::size_t i = 0; i < reconnect_offsets_.size(); ++i) {
         if (reconnect_offsets_[i] != p.offset) continue;
@@ -217,7 +216,7 @@ Status Reader::owari(const Tag& t, std::string_view value) {
         ++n;
     });
     if (error.empty() && n != 8) error = "owari without eight values";
-    if (!error.empty()) return std::unexpected(tag_error(error, t.name, t.offset));
+    if (!error.empty()) return refuse(t, error);
     return {};
 }
 
@@ -226,30 +225,30 @@ Status Reader::owari(const Tag& t, std::string_view value) {
 
 std::expected<std::string_view, MjlogError> Reader::required(const Tag& t, std::string_view name) const {
     if (const auto* a = t.find(name)) return a->value;
-    return std::unexpected(tag_error("missing attribute " + std::string(name), t.name, t.offset));
+    return refuse(t, "missing attribute " + std::string(name));
 }
 
 std::expected<std::int64_t, MjlogError> Reader::integer(const Tag& t, std::string_view name) const {
     auto text = required(t, name);
-    if (!text) return std::unexpected(std::move(text.error()));
+    if (!text) return pass_on(text);
     std::int64_t value;
     if (read_int(*text, value)) return value;
-    return std::unexpected(tag_error(std::string(name) + ": " + parse_int(*text).error(), t.name, t.offset));
+    return refuse(t, std::string(name) + ": " + parse_int(*text).error());
 }
 
 std::expected<std::uint8_t, MjlogError> Reader::seat(const Tag& t, std::string_view name) const {
     auto v = integer(t, name);
-    if (!v) return std::unexpected(std::move(v.error()));
+    if (!v) return pass_on(v);
     if (*v < 0 || *v > 3)
-        return std::unexpected(tag_error(std::string(name) + ": seat out of range: " + std::to_string(*v), t.name, t.offset));
+        return refuse(t, std::string(name) + ": seat out of range: " + std::to_string(*v));
     return static_cast<std::uint8_t>(*v);
 }
 
 Status Reader::ints(const Tag& t, std::string_view name, std::vector<std::int64_t>& out) const {
     auto text = required(t, name);
-    if (!text) return std::unexpected(std::move(text.error()));
+    if (!text) return pass_on(text);
     if (auto ok = parse_ints(*text, out); !ok)
-        return std::unexpected(tag_error(std::string(name) + ": " + ok.error(), t.name, t.offset));
+        return refuse(t, std::string(name) + ": " + ok.error());
     return {};
 }
 
@@ -257,7 +256,7 @@ Status Reader::tile_ids(const Tag& t, std::string_view name, std::vector<std::in
     if (auto ok = ints(t, name, out); !ok) return ok;
     for (std::int64_t id : out)
         if (id < 0 || id >= kTileIds)
-            return std::unexpected(tag_error("tile id out of range: " + std::to_string(id), t.name, t.offset));
+            return refuse(t, "tile id out of range: " + std::to_string(id));
     return {};
 }
 

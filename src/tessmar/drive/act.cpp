@@ -1,16 +1,17 @@
 // Column entries into acts: call notation, kans, riichi, tsumogiri placeholders.
 //
-// Notation texts are judged exactly as conv/decode.cpp judges them: the letters are looked for
-// with `find` over the whole text, in the same order (take: c, p, m; discard: k, a), then the
-// length, then the letter's position; tile codes are read in the same order, the first bad one
-// being the error. A text longer than `Entry::kMaxText` bytes is kept only as too long: every
-// such text fails on its length in the old decoder too, as an `InvalidActionString` (here
-// carrying its first 9 bytes).
+// A notation text is judged in a fixed order, so that the error reported for a text that is
+// wrong in several ways is always the same one: the letters are looked for with `find` over the
+// whole text (take: c, p, m; discard: k, a), then the length is checked, then the letter's
+// position; tile codes are read from left to right as listed below, the first bad one being the
+// error. A text longer than `Entry::kMaxText` bytes is kept only as too long: no accepted shape
+// is that long, so it fails as an `InvalidActionString` carrying its first 9 bytes.
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "tessmar/drive/act.hpp"
+#include "tessmar/encoding/utf8.hpp"
 
 namespace tessmar::drive {
 namespace {
@@ -26,17 +27,6 @@ std::size_t find(std::string_view text, char c) {
     return std::string_view::npos;
 }
 
-// Tenhou's two-digit codes 00..99 to tile indices (kNoTile: no tile).
-constexpr std::array<std::uint8_t, 100> make_code_tiles() {
-    std::array<std::uint8_t, 100> table{};
-    for (unsigned code = 0; code < 100; ++code) {
-        auto tile = tile_from_code(static_cast<std::uint8_t>(code));
-        table[code] = tile ? tile->index : kNoTile;
-    }
-    return table;
-}
-constexpr auto kCodeTiles = make_code_tiles();
-
 /** Decoding of one entry; `error` holds the failure when a step returns false. */
 struct Decoder {
     Seat seat;
@@ -51,16 +41,16 @@ struct Decoder {
     bool code_at(std::string_view text, std::size_t at, Tile& tile) {
         unsigned hi = static_cast<unsigned char>(text[at]) - unsigned{'0'};
         unsigned lo = static_cast<unsigned char>(text[at + 1]) - unsigned{'0'};
-        if (hi < 10 && lo < 10 && kCodeTiles[hi * 10 + lo] != kNoTile) {
-            tile = Tile{kCodeTiles[hi * 10 + lo]};
+        if (hi < 10 && lo < 10 && kTileOfCode[hi * 10 + lo] != kNoTile) {
+            tile = Tile{kTileOfCode[hi * 10 + lo]};
             return true;
         }
-        // Anything else: as the old decoder, by `tile_from_code_text` ("+0" reads as "?"; the rest is
-        // the error, with the two bytes as its text).
-        auto read = tile_from_code_text(text.substr(at, 2));
+        // Anything else by `tile_from_code_text` ("+0" reads as "?"); what it refuses is the
+        // error, with the two bytes as its text.
+        const std::string_view two = text.substr(at, 2);
+        const std::optional<Tile> read = tile_from_code_text(two);
         if (!read) {
-            error = std::move(read.error());
-            error.seat = seat;
+            error = ConversionError{ConversionErrorKind::InvalidTileCode, utf8_lossy(two), seat};
             return false;
         }
         tile = *read;
@@ -75,46 +65,49 @@ struct Decoder {
         return true;
     }
 
-    // A call written with its letter at one of three places; the called tile follows the letter,
-    // the consumed tiles are the other codes from left to right.
+    // A call or kakan whose letter stands at byte `at`: the called tile follows the letter, the
+    // `n` consumed tiles are the other codes from left to right.
+    bool called(std::string_view text, ActKind kind, Seat target, std::size_t at, std::size_t n, Act& act) {
+        act = {kind, target, {}, false, {}};
+        std::array<std::size_t, 3> consumed{};
+        for (std::size_t i = 0, pos = 0; i < n; ++i, pos += 2) {
+            if (pos == at) pos += 3;  // over the letter and the called tile
+            consumed[i] = pos;
+        }
+        return codes(text, at + 1, consumed, n, act);
+    }
+
+    // The letter's place names the discarder: first for the left seat, second for the one
+    // opposite, at `right_at` for the right one; any other place is no call.
+    bool call_at(std::string_view text, ActKind kind, std::size_t at, std::size_t right_at, std::size_t n, Act& act) {
+        if (at == 0) return called(text, kind, left_of(seat), at, n, act);
+        if (at == 2) return called(text, kind, opposite_of(seat), at, n, act);
+        if (at == right_at) return called(text, kind, right_of(seat), at, n, act);
+        return invalid(text);
+    }
+
     bool take_text(std::string_view text, Act& act) {
         if (find(text, 'c') != std::string_view::npos) {
             // The position of the "c" is not examined: Tenhou always writes it first.
             if (text.size() != 7) return invalid(text);
-            act = {ActKind::Chi, left_of(seat), {}, false, {}};
-            return codes(text, 1, {3, 5, 0}, 2, act);
+            return called(text, ActKind::Chi, left_of(seat), 0, 2, act);
         }
-        if (find(text, 'p') != std::string_view::npos) {
+        if (const std::size_t at = find(text, 'p'); at != std::string_view::npos) {
             if (text.size() != 7) return invalid(text);
-            switch (find(text, 'p')) {
-                case 0: act = {ActKind::Pon, left_of(seat), {}, false, {}}; return codes(text, 1, {3, 5, 0}, 2, act);
-                case 2: act = {ActKind::Pon, opposite_of(seat), {}, false, {}}; return codes(text, 3, {0, 5, 0}, 2, act);
-                case 4: act = {ActKind::Pon, right_of(seat), {}, false, {}}; return codes(text, 5, {0, 2, 0}, 2, act);
-                default: return invalid(text);
-            }
+            return call_at(text, ActKind::Pon, at, 4, 2, act);
         }
-        if (find(text, 'm') != std::string_view::npos) {
+        if (const std::size_t at = find(text, 'm'); at != std::string_view::npos) {
             if (text.size() != 9) return invalid(text);
-            switch (find(text, 'm')) {
-                case 0: act = {ActKind::Daiminkan, left_of(seat), {}, false, {}}; return codes(text, 1, {3, 5, 7}, 3, act);
-                case 2: act = {ActKind::Daiminkan, opposite_of(seat), {}, false, {}}; return codes(text, 3, {0, 5, 7}, 3, act);
-                case 6: act = {ActKind::Daiminkan, right_of(seat), {}, false, {}}; return codes(text, 7, {0, 2, 4}, 3, act);
-                default: return invalid(text);
-            }
+            return call_at(text, ActKind::Daiminkan, at, 6, 3, act);
         }
         return invalid(text);
     }
 
     bool discard_text(std::string_view text, Act& act) {
-        if (find(text, 'k') != std::string_view::npos) {
+        if (const std::size_t at = find(text, 'k'); at != std::string_view::npos) {
             if (text.size() != 9) return invalid(text);
-            act = {ActKind::Kakan, 0, {}, false, {}};
-            switch (find(text, 'k')) {
-                case 0: return codes(text, 1, {3, 5, 7}, 3, act);
-                case 2: return codes(text, 3, {0, 5, 7}, 3, act);
-                case 4: return codes(text, 5, {0, 2, 7}, 3, act);
-                default: return invalid(text);
-            }
+            if (at != 0 && at != 2 && at != 4) return invalid(text);
+            return called(text, ActKind::Kakan, 0, at, 3, act);
         }
         bool has_a = find(text, 'a') != std::string_view::npos;
         if (text.size() <= 7) {
@@ -179,8 +172,8 @@ bool decode_takes(std::span<const Entry> entries, Act* out, Decoder& decoder) {
 // the entries are decoded: the k-th take pairs with the k-th discard entry (a riichi entry is one
 // act), whether that entry is kept or dropped; entries past the last take are kept as they are.
 // Kept acts are compacted as they come: erasing each placeholder where it stands would cost
-// quadratic time on a long column of them. The old decoder decodes every entry before it pairs
-// any, but pairing cannot fail, so the first error is the same.
+// quadratic time on a long column of them. Pairing cannot fail, so decoding and pairing in one
+// pass reports the same first error as decoding every entry first would.
 std::optional<std::size_t> decode_discards(std::span<const Entry> entries, std::span<const Act> takes, Act* out,
                                            Decoder& decoder, std::array<std::uint64_t, kTileCount>& last_throws,
                                            std::uint64_t stamp) {

@@ -3,12 +3,9 @@
 
 #include <array>
 #include <cstdint>
-#include <expected>
 #include <optional>
 #include <string>
 #include <string_view>
-
-#include "tessmar/drive/error.hpp"
 
 namespace tessmar {
 
@@ -22,6 +19,18 @@ struct Tile {
 
 inline constexpr Tile kUnknownTile{37};
 inline constexpr std::size_t kTileCount = 38;
+
+/** The mjai name of each tile, by index. */
+inline constexpr std::array<std::string_view, kTileCount> kTileNames = {
+    "1m", "2m", "3m", "4m", "5m", "6m", "7m", "8m", "9m",  //
+    "1p", "2p", "3p", "4p", "5p", "6p", "7p", "8p", "9p",  //
+    "1s", "2s", "3s", "4s", "5s", "6s", "7s", "8s", "9s",  //
+    "E",  "S",  "W",  "N",  "P",  "F",  "C",               //
+    "5mr", "5pr", "5sr", "?",
+};
+
+/** The mjai name of a tile ("1m", "E", "5mr", "?"). */
+constexpr std::string_view tile_name(Tile t) { return kTileNames[t.index]; }
 
 /** Tenhou's numeric code to a tile: 0 is "?", 11..19/21..29/31..39/41..47 the kinds,
  *  51..53 the red fives; anything else is no tile. */
@@ -47,15 +56,9 @@ inline constexpr std::array<std::uint8_t, 256> kTileOfCode = [] {
     return table;
 }();
 
-/** A two-byte tile code inside a notation string. `two` must hold exactly two bytes.
- *  Errors: `InvalidTileCode` carrying the two bytes decoded as UTF-8 with replacement. */
-std::expected<Tile, ConversionError> tile_from_code_text(std::string_view two);
-
-/** `in` decoded as UTF-8, each maximal invalid subpart becoming U+FFFD. */
-std::string utf8_lossy(std::string_view in);
-
-/** The mjai name of a tile ("1m", "E", "5mr", "?"). */
-std::string_view tile_name(Tile t);
+/** A two-byte tile code inside a notation string: an optional "+" then ASCII digits naming a
+ *  tile code; nothing else reads. `two` must hold exactly two bytes. */
+std::optional<Tile> tile_from_code_text(std::string_view two);
 
 /** The parser's diagnostic for an integer that is no tile code ("invalid value: 60, expected one of: 0, 11, ..."). */
 std::string invalid_tile_code_message(unsigned value);

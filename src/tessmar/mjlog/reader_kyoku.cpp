@@ -1,5 +1,4 @@
 // The tags of a kyoku: INIT, draws and discards, calls, riichi, kan dora, and its ending.
-#include <algorithm>
 #include <array>
 #include <cstring>
 #include <string>
@@ -56,7 +55,7 @@ Status Reader::blame(Status status, int seat) const {
 Status Reader::init(const Tag& t) {
     // The kyoku before has not ended: its fault.
     if (in_kyoku_ && !ended_)
-        return blame(std::unexpected(tag_error("kyoku without an ending before the next", t.name, t.offset)));
+        return blame(refuse(t, "kyoku without an ending before the next"));
     if (in_kyoku_) close_kyoku();
     Fault fault{static_cast<int>(g_.kyokus.size())};
     Status ok = read_init(t, fault);
@@ -67,38 +66,37 @@ Status Reader::init(const Tag& t) {
 Status Reader::read_init(const Tag& t, Fault& fault) {
     Kyoku k{};
     if (auto ok = ints(t, "seed", values_); !ok) return ok;
-    if (values_.size() != 6) return std::unexpected(tag_error("seed without six values", t.name, t.offset));
+    if (values_.size() != 6) return refuse(t, "seed without six values");
     for (std::size_t i = 0; i < 3; ++i) {
-        if (values_[i] < 0) return std::unexpected(tag_error("negative round, honba or sticks in seed", t.name, t.offset));
+        if (values_[i] < 0) return refuse(t, "negative round, honba or sticks in seed");
         k.header[i] = values_[i];
     }
     fault.round = k.header[0];
     fault.honba = k.header[1];
-    if (values_[5] < 0 || values_[5] >= kTileIds) return std::unexpected(tag_error(tile_out_of_range(values_[5]), t.name, t.offset));
+    if (values_[5] < 0 || values_[5] >= kTileIds) return refuse(t, tile_out_of_range(values_[5]));
     k.dora.begin = static_cast<std::uint32_t>(g_.tiles.size());
     g_.tiles.push_back(static_cast<std::uint8_t>(values_[5]));
     k.dora.end = static_cast<std::uint32_t>(g_.tiles.size());
     k.ura = {k.dora.end, k.dora.end};
 
     if (auto ok = ints(t, "ten", values_); !ok) return ok;
-    if (values_.size() != 4) return std::unexpected(tag_error("ten without four scores", t.name, t.offset));
+    if (values_.size() != 4) return refuse(t, "ten without four scores");
     for (std::size_t i = 0; i < 4; ++i) k.scores[i] = values_[i] * 100;
     auto oya = seat(t, "oya");
-    if (!oya) return std::unexpected(std::move(oya.error()));
+    if (!oya) return pass_on(oya);
     oya_ = *oya;
 
     for (unsigned s = 0; s < 4; ++s) {
         const char key[5] = {'h', 'a', 'i', static_cast<char>('0' + s), 0};
         const auto* hai = t.find(key);
-        if (!hai) return std::unexpected(tag_error("three-player game, not supported: no starting hand " + std::string(key), t.name, t.offset));
+        if (!hai) return refuse(t, "three-player game, not supported: no starting hand " + std::string(key));
         if (read_hand(hai->value, k.hands[s])) continue;
         if (auto ok = parse_ints(hai->value, values_); !ok)
-            return std::unexpected(tag_error(std::string(key) + ": " + ok.error(), t.name, t.offset));
+            return refuse(t, std::string(key) + ": " + ok.error());
         if (values_.size() != 13)
-            return std::unexpected(tag_error("three-player game, not supported: " + std::string(key) + " does not hold 13 tiles",
-                                             t.name, t.offset));
+            return refuse(t, "three-player game, not supported: " + std::string(key) + " does not hold 13 tiles");
         for (std::size_t i = 0; i < 13; ++i) {
-            if (values_[i] < 0 || values_[i] >= kTileIds) return std::unexpected(tag_error(tile_out_of_range(values_[i]), t.name, t.offset));
+            if (values_[i] < 0 || values_[i] >= kTileIds) return refuse(t, tile_out_of_range(values_[i]));
             k.hands[s][i] = static_cast<std::uint8_t>(values_[i]);
         }
     }
@@ -123,8 +121,8 @@ void Reader::close_kyoku() {
 }
 
 Status Reader::in_play(std::string_view name, std::size_t offset) const {
-    if (!in_kyoku_) return std::unexpected(tag_error("kyoku event before the first INIT", name, offset));
-    if (ended_) return std::unexpected(tag_error("kyoku event after the kyoku's ending", name, offset));
+    if (!in_kyoku_) return refuse_tag("kyoku event before the first INIT", name, offset);
+    if (ended_) return refuse_tag("kyoku event after the kyoku's ending", name, offset);
     return {};
 }
 
@@ -133,7 +131,7 @@ Status Reader::move(std::string_view name, std::size_t offset, unsigned id) {
     const int seat = static_cast<int>(static_cast<unsigned>(name[0]) & 3);
     if (!in_kyoku_ || ended_) return blame(in_play(name, offset), seat);
     if (id >= kTileIds)
-        return blame(std::unexpected(tag_error("tile id out of range: " + printable(name.substr(1)), name, offset)), seat);
+        return blame(refuse_tag("tile id out of range: " + printable(name.substr(1)), name, offset), seat);
     add_move(name[0], id);
     return {};
 }
@@ -141,23 +139,23 @@ Status Reader::move(std::string_view name, std::size_t offset, unsigned id) {
 Status Reader::call(const Tag& t) {
     if (auto ok = in_play(t.name, t.offset); !ok) return blame(ok);
     auto who = seat(t, "who");
-    if (!who) return blame(std::unexpected(std::move(who.error())));
+    if (!who) return blame(pass_on(who));
     auto m = integer(t, "m");
-    if (!m) return blame(std::unexpected(std::move(m.error())), *who);
-    if (*m < 0 || *m > 0xFFFF) return blame(std::unexpected(tag_error("meld code out of range", t.name, t.offset)), *who);
+    if (!m) return blame(pass_on(m), *who);
+    if (*m < 0 || *m > 0xFFFF) return blame(refuse(t, "meld code out of range"), *who);
     const auto code = static_cast<std::uint16_t>(*m);
     auto meld = decode_meld(code);
-    if (!meld) return blame(std::unexpected(tag_error(meld.error(), t.name, t.offset)), *who);
+    if (!meld) return blame(refuse(t, meld.error()), *who);
     const auto take = static_cast<std::uint8_t>(*who * 2), discard = static_cast<std::uint8_t>(take + 1);
     if (in_discard_column(meld->kind)) {
-        g_.entries.push_back({discard, Entry::Call, code});
+        g_.entries.push_back({discard, Cell::Call, code});
         sizes_[discard] = ++counts_[discard];
     } else {
-        g_.entries.push_back({take, Entry::Call, code});
+        g_.entries.push_back({take, Cell::Call, code});
         sizes_[take] = ++counts_[take];
         // The caller discards nothing for the called tile of an open kan.
         if (meld->kind == MeldKind::Daiminkan) {
-            g_.entries.push_back({discard, Entry::Zero, 0});
+            g_.entries.push_back({discard, Cell::Zero, 0});
             ++counts_[discard];
         }
     }
@@ -169,9 +167,9 @@ Status Reader::call(const Tag& t) {
 Status Reader::reach(const Tag& t) {
     if (auto ok = in_play(t.name, t.offset); !ok) return ok;
     auto who = seat(t, "who");
-    if (!who) return std::unexpected(std::move(who.error()));
+    if (!who) return pass_on(who);
     auto step = integer(t, "step");
-    if (!step) return std::unexpected(std::move(step.error()));
+    if (!step) return pass_on(step);
     if (*step == 1) riichi_[*who] = true;
     return {};
 }
@@ -179,8 +177,8 @@ Status Reader::reach(const Tag& t) {
 Status Reader::dora(const Tag& t) {
     if (auto ok = in_play(t.name, t.offset); !ok) return ok;
     auto id = integer(t, "hai");
-    if (!id) return std::unexpected(std::move(id.error()));
-    if (*id < 0 || *id >= kTileIds) return std::unexpected(tag_error(tile_out_of_range(*id), t.name, t.offset));
+    if (!id) return pass_on(id);
+    if (*id < 0 || *id >= kTileIds) return refuse(t, tile_out_of_range(*id));
     g_.tiles.push_back(static_cast<std::uint8_t>(*id));
     Kyoku& k = g_.kyokus.back();
     k.dora.end = static_cast<std::uint32_t>(g_.tiles.size());
@@ -189,8 +187,8 @@ Status Reader::dora(const Tag& t) {
 }
 
 Status Reader::ending(const Tag& t, bool win) {
-    if (!in_kyoku_) return std::unexpected(tag_error("kyoku ending before the first INIT", t.name, t.offset));
-    if (ended_ && !(win && ended_by_win_)) return std::unexpected(tag_error("kyoku with several endings", t.name, t.offset));
+    if (!in_kyoku_) return refuse(t, "kyoku ending before the first INIT");
+    if (ended_ && !(win && ended_by_win_)) return refuse(t, "kyoku with several endings");
     if (owari_offset_ != kNoOffset) {
         // The fault of the earlier kyoku, whose ending carries the owari.
         MjlogError e = tag_error("owari on an ending that is not the game's last", owari_name_, owari_offset_);
@@ -214,36 +212,36 @@ Status Reader::ending(const Tag& t, bool win) {
 
 Status Reader::agari(const Tag& t) {
     if (auto ok = ending(t, true); !ok) return ok;
-    Win w{};
+    Agari w{};
     auto who = seat(t, "who");
-    if (!who) return std::unexpected(std::move(who.error()));
+    if (!who) return pass_on(who);
     auto from = seat(t, "fromWho");
-    if (!from) return std::unexpected(std::move(from.error()));
+    if (!from) return pass_on(from);
     w.who = *who;
     w.from = *from;
     w.pao = *who;
     if (const auto* pao = t.find("paoWho"); pao && !pao->value.empty()) {
         auto p = seat(t, "paoWho");
-        if (!p) return std::unexpected(std::move(p.error()));
+        if (!p) return pass_on(p);
         w.pao = *p;
     }
     w.dealer = w.who == oya_;
     w.tsumo = w.who == w.from;
 
     if (auto ok = ints(t, "ten", values_); !ok) return ok;
-    if (values_.size() != 3) return std::unexpected(tag_error("ten without three values", t.name, t.offset));
+    if (values_.size() != 3) return refuse(t, "ten without three values");
     const std::int64_t fu = values_[0], value = values_[1], limit = values_[2];
-    if (fu < 0) return std::unexpected(tag_error("negative fu", t.name, t.offset));
+    if (fu < 0) return refuse(t, "negative fu");
     w.fu = static_cast<std::int32_t>(fu);
 
     w.yaku.begin = static_cast<std::uint32_t>(g_.yaku.size());
     if (const auto* yaku = t.find("yaku")) {
-        if (auto ok = parse_ints(yaku->value, values_); !ok) return std::unexpected(tag_error("yaku: " + ok.error(), t.name, t.offset));
-        if (values_.size() % 2) return std::unexpected(tag_error("yaku without a han for each", t.name, t.offset));
+        if (auto ok = parse_ints(yaku->value, values_); !ok) return refuse(t, "yaku: " + ok.error());
+        if (values_.size() % 2) return refuse(t, "yaku without a han for each");
         for (std::size_t i = 0; i < values_.size(); i += 2) {
             const std::int64_t id = values_[i], han = values_[i + 1];
-            if (id < 0 || id >= kYakuIds) return std::unexpected(tag_error("yaku id out of range: " + std::to_string(id), t.name, t.offset));
-            if (han < 0) return std::unexpected(tag_error("negative han", t.name, t.offset));
+            if (id < 0 || id >= kYakuIds) return refuse(t, "yaku id out of range: " + std::to_string(id));
+            if (han < 0) return refuse(t, "negative han");
             // Dora of each kind counted zero times is not written.
             if (id >= 52 && han == 0) continue;
             g_.yaku.push_back({static_cast<std::uint8_t>(id), static_cast<std::int32_t>(han)});
@@ -251,9 +249,9 @@ Status Reader::agari(const Tag& t) {
         }
     }
     if (const auto* yakuman = t.find("yakuman")) {
-        if (auto ok = parse_ints(yakuman->value, values_); !ok) return std::unexpected(tag_error("yakuman: " + ok.error(), t.name, t.offset));
+        if (auto ok = parse_ints(yakuman->value, values_); !ok) return refuse(t, "yakuman: " + ok.error());
         for (std::int64_t id : values_) {
-            if (id < 0 || id >= kYakuIds) return std::unexpected(tag_error("yakuman id out of range: " + std::to_string(id), t.name, t.offset));
+            if (id < 0 || id >= kYakuIds) return refuse(t, "yakuman id out of range: " + std::to_string(id));
             g_.yaku.push_back({static_cast<std::uint8_t>(id), -1});
             ++w.yakuman;
         }
@@ -264,9 +262,8 @@ Status Reader::agari(const Tag& t) {
     if (score.total != value) {
         std::string text;
         append_score_text(text, w);
-        return std::unexpected(tag_error("score [" + std::to_string(fu) + ", " + std::to_string(value) + ", " +
-                                             std::to_string(limit) + "] does not match " + text,
-                                         t.name, t.offset));
+        return refuse(t, "score [" + std::to_string(fu) + ", " + std::to_string(value) + ", " +
+                                             std::to_string(limit) + "] does not match " + text);
     }
 
     Kyoku& k = g_.kyokus.back();
@@ -281,7 +278,7 @@ Status Reader::agari(const Tag& t) {
         (void)ura;
     }
     if (auto ok = ints(t, "sc", values_); !ok) return ok;
-    if (values_.size() != 8) return std::unexpected(tag_error("sc without eight values", t.name, t.offset));
+    if (values_.size() != 8) return refuse(t, "sc without eight values");
     for (std::size_t i = 0; i < 4; ++i) w.deltas[i] = values_[2 * i + 1] * 100;
     g_.wins.push_back(w);
     k.wins.end = static_cast<std::uint32_t>(g_.wins.size());
@@ -294,9 +291,9 @@ Status Reader::ryuukyoku(const Tag& t) {
     std::string_view type;
     if (const auto* a = t.find("type")) type = a->value;
     if (!draw_kind(type, k.draw))
-        return std::unexpected(tag_error("unknown draw type '" + printable(type) + "'", t.name, t.offset));
+        return refuse(t, "unknown draw type '" + printable(type) + "'");
     if (auto ok = ints(t, "sc", values_); !ok) return ok;
-    if (values_.size() != 8) return std::unexpected(tag_error("sc without eight values", t.name, t.offset));
+    if (values_.size() != 8) return refuse(t, "sc without eight values");
     for (std::size_t i = 0; i < 4; ++i) k.draw_deltas[i] = values_[2 * i + 1] * 100;
     for (const char* key : {"hai0", "hai1", "hai2", "hai3"}) k.tenpai += t.find(key) != nullptr;
     return {};

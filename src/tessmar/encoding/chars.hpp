@@ -1,0 +1,16 @@
+// Character classes that both text readers (the JSON scanner and the XML scanner) need.
+#pragma once
+
+namespace tessmar {
+
+constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+/** The value of a hexadecimal digit, or -1. */
+constexpr int hex_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace tessmar

@@ -7,7 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <string_view>
+#include <type_traits>
 
 namespace tessmar {
 
@@ -32,13 +34,21 @@ inline constexpr char kDigitPairs[] =
     "8081828384858687888990919293949596979899";
 
 /** An unsigned integer in decimal; room: kIntRoom. Digits are made two at a time from the
- *  right into a scratch buffer, then copied in one piece. */
-inline char* put_uint(char* p, std::uint64_t v) {
+ *  right into a scratch buffer, then copied in one piece. Values that fit 32 bits are worked
+ *  in 32 bits: the texts' numbers are all small, and 64-bit division costs more. */
+template <std::unsigned_integral U>
+char* put_uint(char* p, U value) {
+    using Word = std::conditional_t<(sizeof(U) <= 4), std::uint32_t, std::uint64_t>;
+    if constexpr (sizeof(Word) > 4) {
+        // Scores and deltas held in 64 bits: almost always small enough for 32-bit work.
+        if (value <= std::numeric_limits<std::uint32_t>::max()) return put_uint(p, static_cast<std::uint32_t>(value));
+    }
+    Word v = value;
     if (v < 10) {
         *p = static_cast<char>('0' + v);
         return p + 1;
     }
-    constexpr std::size_t kCopy = 20;  // the most digits
+    constexpr std::size_t kCopy = std::numeric_limits<Word>::digits10 + 1;  // the most digits
     static_assert(kCopy + 1 <= kIntRoom);
     char digits[2 * kCopy];
     char* end = digits + kCopy;
@@ -58,13 +68,17 @@ inline char* put_uint(char* p, std::uint64_t v) {
     return p + (end - q);
 }
 
-/** A signed integer in decimal; room: kIntRoom. */
-inline char* put_int(char* p, std::int64_t v) {
-    if (v < 0) {
-        *p++ = '-';
-        return put_uint(p, std::uint64_t{0} - static_cast<std::uint64_t>(v));
+/** An integer of any type in decimal; room: kIntRoom. */
+template <std::integral I>
+char* put_int(char* p, I value) {
+    using Unsigned = std::make_unsigned_t<I>;
+    if constexpr (std::is_signed_v<I>) {
+        if (value < 0) {
+            *p++ = '-';
+            return put_uint(p, static_cast<Unsigned>(Unsigned{0} - static_cast<Unsigned>(value)));
+        }
     }
-    return put_uint(p, static_cast<std::uint64_t>(v));
+    return put_uint(p, static_cast<Unsigned>(value));
 }
 
 /** `[a,b,c,d]`: four scores or deltas; room: 4 * (kIntRoom + 1) + 2. */

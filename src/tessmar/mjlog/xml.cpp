@@ -212,29 +212,29 @@ bool has_repeated_name(std::span<const Attribute> attributes) {
 
 }  // namespace
 
-// An attribute's value from i (on its opening quote) to its closing quote, after which i
-// stands; `references` tells whether it holds any '&'. `t` is the tag so far, for messages.
-std::expected<std::string_view, MjlogError> Scanner::value(const Tag& t, std::size_t& i, bool& references) const {
+Scanner::ValueScan Scanner::value(std::size_t quote) const {
     const std::size_t n = text_.size();
     const char* s = text_.data();
-    const std::size_t value_start = ++i;
+    ValueScan scan;
+    std::size_t i = quote + 1;
     // One pass to the closing quote that also finds any '<' or '&' on the way.
-    references = false;
     for (;;) {
         i = static_cast<std::size_t>(value_stop(s + i, s + n) - s);
         if (i < n && s[i] == '&') {
-            references = true;
+            scan.references = true;
             ++i;
             continue;
         }
-        if (i >= n || (s[i] == '<' && !std::memchr(s + i, '"', n - i)))
-            return refuse_at("the file is cut short inside a tag", t.offset);
-        if (s[i] == '<') return refuse(t, "'<' in an attribute value");
+        if (i >= n || (s[i] == '<' && !std::memchr(s + i, '"', n - i))) {
+            scan.fault = "the file is cut short inside a tag";
+            scan.cut_short = true;
+        } else if (s[i] == '<') {
+            scan.fault = "'<' in an attribute value";
+        }
         break;
     }
-    const std::string_view value = text_.substr(value_start, i - value_start);
-    ++i;
-    return value;
+    scan.end = i;
+    return scan;
 }
 
 // A tag at pos_ (on its '<'): `<`, optional whitespace, a name, attributes each after
@@ -274,17 +274,18 @@ std::expected<Tag, MjlogError> Scanner::tag() {
         while (i < n && is_space(s[i])) ++i;
         if (i >= n) return malformed("the file is cut short inside a tag");
         if (s[i] != '"') return refuse(t, s[i] == '\'' ? "attribute value in single quotes" : "attribute value without quotes");
-        bool references = false;
-        auto value = this->value(t, i, references);
-        if (!value) return pass_on(value);
-        if (references) {
+        const ValueScan scan = value(i);
+        if (scan.fault != nullptr) return scan.cut_short ? refuse_at(scan.fault, t.offset) : refuse(t, scan.fault);
+        const std::string_view value = text_.substr(i + 1, scan.end - i - 1);
+        i = scan.end + 1;
+        if (scan.references) {
             if (decoded_.size() <= decoded_count) decoded_.resize(decoded_count + 1);
-            if (auto ok = decode_references(*value, decoded_[decoded_count]); !ok) return refuse(t, ok.error());
+            if (auto ok = decode_references(value, decoded_[decoded_count]); !ok) return refuse(t, ok.error());
             // Views into decoded_ are taken once every value is decoded: the slots may move.
             decoded_at_.push_back(attributes_.size());
             ++decoded_count;
         }
-        attributes_.push_back({attr_name, *value});
+        attributes_.push_back({attr_name, value});
     }
     if (s[i] == '/') {
         t.self_closing = true;

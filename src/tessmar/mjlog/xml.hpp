@@ -133,7 +133,16 @@ private:
     // Whitespace and comments from pos_; refused: an unterminated comment.
     Status skip_blank();
     std::expected<Tag, MjlogError> tag();
-    std::expected<std::string_view, MjlogError> value(const Tag& t, std::size_t& i, bool& references) const;
+    /** An attribute value scanned from its opening quote: where its closing quote stands,
+     *  whether it holds any '&', and why it is refused (nullptr: it is whole). A plain value,
+     *  not an expected: this runs for every attribute of the file. */
+    struct ValueScan {
+        std::size_t end = 0;
+        bool references = false;
+        const char* fault = nullptr;
+        bool cut_short = false;  // the fault is the file's end, not a '<' in the value
+    };
+    ValueScan value(std::size_t quote) const;
 
     std::string_view text_;
     std::size_t pos_ = 0;

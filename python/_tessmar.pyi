@@ -35,11 +35,15 @@ def tenhou_file_to_mjai(
 
     When `mjai_out` is given, the events are also written there one per line
     ("-" is standard output), only after the whole conversion succeeded.
-    File problems raise `OSError` subclasses.
+    File problems raise `OSError` subclasses. Equal event texts may be one shared `str`
+    object, in one result and across results.
     """
 
 def tenhou_to_mjai(data: str) -> list[str]:
-    """Converts the JSON text of one Tenhou log and returns its mjai events, one JSON text each."""
+    """Converts the JSON text of one Tenhou log and returns its mjai events, one JSON text each.
+
+    Equal event texts may be one shared `str` object, in one result and across results.
+    """
 
 __version__: str
 VERSION: str

@@ -46,7 +46,9 @@ def is_xml(text: str | bytes) -> bool:
     return head[:1] in ("<", b"<")
 
 
-_TO = {"mjai": False, "tenhou": True}
+# The converter, bound once: each name looked up while converting adds to the reference count
+# of an object that every thread converting at once shares.
+_convert = _mjlog.convert
 _COMPRESSED = (GZIP_MAGIC, BZIP2_MAGIC)
 
 
@@ -70,14 +72,18 @@ def convert(
     interpreter's lock is released while the log is decompressed, converted and compressed,
     so threads convert in parallel.
     """
-    tenhou = _TO.get(to)
-    if tenhou is None:
+    # What runs here holds the interpreter's lock, which threads converting at once share: plain
+    # logs go straight to the converter (which tells XML from JSON itself), and this touches as
+    # few shared objects as it can (string literals and None are never counted).
+    if to == "mjai":
+        tenhou = False
+    elif to == "tenhou":
+        tenhou = True
+    else:
         raise ValueError(f"to must be 'mjai' or 'tenhou', not {to!r}")
-    # Plain logs go straight to the converter, which tells XML from JSON itself: what runs here
-    # holds the interpreter's lock, which threads converting at once must share.
     if type(data) is bytes and data.startswith(_COMPRESSED):
         data = decompressed(data, max_size)
     elif isinstance(data, (str, bytes)) and len(data) > max_size:
         raise too_large(max_size)
-    output = _mjlog.convert(data, ref, mjlog=None, tenhou=tenhou)
+    output = _convert(data, ref, mjlog=None, tenhou=tenhou)
     return gzipped(output) if gzip else output

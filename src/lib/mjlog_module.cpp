@@ -247,7 +247,7 @@ PyModuleDef module_def = {
 PyObject* init_module() {
     // _tessmar refuses a second interpreter, and so, through this import, does this module.
     const Ref tessmar(PyImport_ImportModule("_tessmar"));
-    if (!tessmar || !adopt_module_exceptions(tessmar.get())) return nullptr;
+    if (!tessmar || !adopt_module_exceptions(tessmar.get()) || !make_shared_texts()) return nullptr;
     if (mjlog_error_type == nullptr) {
         mjlog_error_type = PyErr_NewExceptionWithDoc(
             "tessmar.MjlogError", "mjlog XML that is malformed, cut short, or not a four-player game.",

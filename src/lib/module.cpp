@@ -149,6 +149,7 @@ PyObject* create_module() {
         PyObject* type = module_exception(which);
         if (type == nullptr || !add_attribute(module.get(), name, type)) return nullptr;
     }
+    if (!make_shared_texts()) return nullptr;
     if (!add_function(module.get(), &tenhou_file_to_mjai_def)) return nullptr;
     if (!add_function(module.get(), &tenhou_to_mjai_def)) return nullptr;
     const std::string version = version_text();

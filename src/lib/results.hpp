@@ -14,8 +14,14 @@ namespace tessmar::lib {
  *  is not UTF-8 is the module's own fault and raises its internal error. */
 PyObject* text_to_str(std::string_view text, bool ascii);
 
-/** A new list of one str per event text; equal texts of the frequent small events share one
- *  str. NULL with an exception set on failure. */
+/** Makes, once for this extension module, the str of every repeat key's text (immutable
+ *  constants, like the exception types, kept for the life of the process). False with an
+ *  exception set on failure; nothing is kept then, and the next import retries. */
+bool make_shared_texts();
+
+/** A new list of one str per event text; the texts of the frequent small events are the shared
+ *  str of their repeat key, and so the same objects in every result. NULL with an exception set
+ *  on failure (as also before the shared texts are made). */
 PyObject* texts_to_list(const EventTexts& texts);
 
 }  // namespace tessmar::lib

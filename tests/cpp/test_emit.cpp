@@ -103,7 +103,8 @@ TEST(Emit, NamesAreEscapedExactly) {
     EXPECT_TRUE(texts.ascii);
 }
 
-// Equal texts of the frequent events share a repeat key, and only equal texts do.
+// Equal texts of the frequent events share a repeat key, and only equal texts do; each key's
+// text is what repeat_text gives for it, which a consumer may build once for every call.
 TEST(Emit, RepeatKeysNameEqualTexts) {
     EventTexts texts;
     emitted(
@@ -129,12 +130,17 @@ TEST(Emit, RepeatKeysNameEqualTexts) {
         const std::uint16_t key = texts.repeat_keys[i];
         ASSERT_LT(key, EventTexts::kRepeatKeys);
         if (key == 0) continue;
+        EXPECT_EQ(texts[i], emit::repeat_text(key)) << key;
         auto [at, fresh] = by_key.emplace(key, std::string(texts[i]));
         EXPECT_TRUE(fresh || at->second == texts[i]) << key;
         auto [text_at, new_text] = by_text.emplace(std::string(texts[i]), key);
         EXPECT_TRUE(new_text || text_at->second == key) << texts[i];
     }
     EXPECT_EQ(by_key.size(), 4u * 38 * 3 + 38 + 4 + 4 + 1);
+    // Every number that names a text is used, and no other number has one.
+    EXPECT_EQ(by_key.size(), emit::kRepeatTextCount - 1);
+    for (std::uint16_t key = 0; key < EventTexts::kRepeatKeys; ++key)
+        EXPECT_EQ(emit::repeat_text(key).empty(), !by_key.contains(key)) << key;
     EXPECT_EQ(texts.repeat_keys[texts.size() - 1], 0);
     EXPECT_EQ(texts.repeat_keys[texts.size() - 2], 0);
 }

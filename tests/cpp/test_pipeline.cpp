@@ -4,6 +4,7 @@
 #include <map>
 #include <set>
 
+#include "tessmar/emit/emit.hpp"
 #include "tessmar/pipeline.hpp"
 #include "read_file.hpp"
 
@@ -46,6 +47,7 @@ TEST(Pipeline, TextBufferIsTheFileContentAndRepeatKeysNameEqualTexts) {
             std::uint16_t key = texts->repeat_keys[i];
             ASSERT_LT(key, EventTexts::kRepeatKeys);
             if (key == 0) continue;
+            EXPECT_EQ(text, emit::repeat_text(key)) << path << " key " << key;
             auto [it, fresh] = by_key.emplace(key, text);
             if (!fresh) {
                 EXPECT_EQ(it->second, text) << path << " key " << key;

@@ -179,6 +179,13 @@ constinit const std::array<Head, 4> kDahaiHeads = make_heads(kDahaiKeys, 2 * kTi
 constinit const std::array<TsumoTail, kTileCount> kTsumoTails = make_tsumo_tails();
 constinit const std::array<DahaiTail, 2 * kTileCount> kDahaiTails = make_dahai_tails();
 
+// The source the pieces above are cut from, and checked against below.
+std::string_view repeat_text(std::uint16_t key) {
+    if (key == 0 || key >= kRepeatTextCount) return {};
+    const RepeatText& t = kWholeTexts[key];
+    return {t.text, t.size - 1u};  // without the line feed
+}
+
 namespace {
 // Every text of keys [first, last) fits in `copy` bytes.
 constexpr bool texts_fit(std::size_t first, std::size_t last, std::size_t copy) {

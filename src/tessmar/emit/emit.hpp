@@ -8,6 +8,7 @@
 #include <cstring>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "tessmar/emit/texts.hpp"
 #include "tessmar/encoding/tile.hpp"
@@ -30,6 +31,10 @@ constexpr std::uint16_t kReachAcceptedKeys = 499;             // 499 .. 502: + s
 constexpr std::uint16_t kEndKyokuKey = 503;
 constexpr std::size_t kRepeatTextCount = kEndKyokuKey + 1;   // key 0 has no text
 static_assert(kRepeatTextCount <= EventTexts::kRepeatKeys);
+
+/** The text of repeat key `key` (1 .. kRepeatTextCount - 1) without its line feed: the bytes
+ *  the emitter writes for every event of that key. Empty for any other number. */
+std::string_view repeat_text(std::uint16_t key);
 
 // The whole text of a repeat key from dora on, with its line feed, padded to 64 bytes so that
 // one fixed-size copy writes it: `kRepeatTexts[key - kDoraKeys]`.

@@ -1,4 +1,4 @@
-"""Threads over _mjlog.convert: the same conversions done by one thread and by two, next to the
+"""Threads over _mjlog.convert_text and tessmar.convert: the same conversions done by one thread and by two, next to the
 same for hashlib.sha256 over large buffers, which releases the GIL for all its work. The
 conversion releases the GIL while the core reads, converts and writes, so two threads should
 come close to what GIL-free work reaches on the same machine at the same time (target: two
@@ -66,7 +66,7 @@ def main() -> int:
 
     def convert_chunk() -> None:
         for text, mjlog in work:
-            _mjlog.convert(text, "", mjlog=mjlog, tenhou=False)
+            _mjlog.convert_text(text, "", mjlog=mjlog, tenhou=False)
 
     def package_chunk() -> None:  # the public function, with its checks in Python
         for text, _ in work:
@@ -106,7 +106,7 @@ def main() -> int:
           f"one convert call: {statistics.median(per_call) * 1e6:.1f} us on one thread; "
           f"cores: {os.cpu_count()}")
     print(f"two threads / one thread, median of {args.rounds} rounds:")
-    print(f"  _mjlog.convert   {convert:5.2f}x  (rounds: {', '.join(f'{s:.2f}' for s in speedups['convert'])})")
+    print(f"  convert_text     {convert:5.2f}x  (rounds: {', '.join(f'{s:.2f}' for s in speedups['convert'])})")
     package = statistics.median(speedups["package"])
     print(f"  tessmar.convert  {package:5.2f}x  (rounds: {', '.join(f'{s:.2f}' for s in speedups['package'])})")
     print(f"  hashlib.sha256   {sha:5.2f}x  (rounds: {', '.join(f'{s:.2f}' for s in speedups['sha256'])})")

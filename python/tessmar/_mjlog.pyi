@@ -6,6 +6,8 @@ carries where the log was refused: the attributes `offset`, `kyoku` and `seat` (
 and one note (PEP 678) saying it in words.
 """
 
+from typing import Literal
+
 class MjlogError(ValueError):
     """mjlog XML that is malformed, cut short, or not a four-player game."""
 
@@ -15,7 +17,18 @@ class MjlogError(ValueError):
 
 def mjlog_to_tenhou(xml: str | bytes, ref: str = "") -> str: ...
 def mjlog_to_mjai(xml: str | bytes, ref: str = "") -> list[str]: ...
-def convert(text: str | bytes, ref: str = "", *, mjlog: bool | None, tenhou: bool) -> bytes:
+def convert(
+    data: str | bytes,
+    *,
+    ref: str = "",
+    to: Literal["mjai", "tenhou"] = "mjai",
+    gzip: bool = False,
+    max_size: int = 67108864,
+) -> bytes:
+    """tessmar.convert: the plain case converted here, the rest passed on to
+    tessmar.conversion.convert_general."""
+
+def convert_text(text: str | bytes, ref: str = "", *, mjlog: bool | None, tenhou: bool) -> bytes:
     """The output file of one log: its mjai events, each followed by a line feed, or with
     `tenhou` its Tenhou JSON text (a JSON log's own bytes, once it converts). `text` (not
     compressed) is mjlog XML with `mjlog`, else Tenhou JSON; `mjlog` None: XML when its first

@@ -4,12 +4,12 @@ from __future__ import annotations
 
 import gzip as _gzip
 import zlib
-from typing import Literal
+from typing import TYPE_CHECKING, Literal
 
 from tessmar import _mjlog
 from tessmar.inputs import BZIP2_MAGIC, DEFAULT_MAX_SIZE, GZIP_MAGIC, LogTooLarge, read_log_bytes, too_large
 
-__all__ = ["LogTooLarge", "convert", "decompressed", "gzipped"]
+__all__ = ["LogTooLarge", "convert", "convert_general", "decompressed", "gzipped"]
 
 # On mjai text level 3 takes about 40% of the time of zlib's usual 6 for files about a fifth
 # larger; compressing would otherwise cost more than converting.
@@ -48,11 +48,11 @@ def is_xml(text: str | bytes) -> bool:
 
 # The converter, bound once: each name looked up while converting adds to the reference count
 # of an object that every thread converting at once shares.
-_convert = _mjlog.convert
+_convert = _mjlog.convert_text
 _COMPRESSED = (GZIP_MAGIC, BZIP2_MAGIC)
 
 
-def convert(
+def convert_general(
     data: bytes | str,
     *,
     ref: str = "",
@@ -60,7 +60,10 @@ def convert(
     gzip: bool = False,
     max_size: int = DEFAULT_MAX_SIZE,
 ) -> bytes:
-    """The output file of one log, byte for byte as `tessmar convert` writes it: its mjai
+    """`convert` in full, for what the extension's entry passes on: a compressed log, a gzip
+    output, a log past its bound, an unusual argument.
+
+    The output file of one log, byte for byte as `tessmar convert` writes it: its mjai
     events, each followed by a line feed, or with `to="tenhou"` its Tenhou JSON text;
     gzip-compressed (one member) when `gzip`.
 
@@ -87,3 +90,20 @@ def convert(
         raise too_large(max_size)
     output = _convert(data, ref, mjlog=None, tenhou=tenhou)
     return gzipped(output) if gzip else output
+
+
+if TYPE_CHECKING:
+
+    def convert(
+        data: bytes | str,
+        *,
+        ref: str = "",
+        to: Literal["mjai", "tenhou"] = "mjai",
+        gzip: bool = False,
+        max_size: int = DEFAULT_MAX_SIZE,
+    ) -> bytes:
+        """The output file of one log (see convert_general)."""
+else:
+    # The extension's entry: the plain case without running Python code, which threads
+    # converting at once would have to take turns at; the rest comes back to convert_general.
+    convert = _mjlog.convert

@@ -37,7 +37,7 @@ def output_bytes(
         mjlog = is_mjlog_name(name) if name is not None else is_xml(text)
     if ref is None:  # only a mjlog's JSON carries it
         ref = game_ref(name) if name is not None and mjlog else ""
-    output = _mjlog.convert(text, ref, mjlog=mjlog, tenhou=tenhou)
+    output = _mjlog.convert_text(text, ref, mjlog=mjlog, tenhou=tenhou)
     return gzipped(output) if compress else output
 
 

@@ -73,7 +73,7 @@ bool bind_arguments(const Signature& signature, PyObject* const* args, Py_ssize_
     // Worded as the interpreter words it: "'a'", "'a' and 'b'", "'a', 'b' and 'c'".
     std::size_t missing = 0;
     for (std::size_t i = count; i < all; ++i) missing += bound[i] == nullptr;
-    if (missing == 0) return true;
+    if (missing == 0 || signature.keywords_optional) return true;
     Ref names(PyUnicode_FromString(""));
     std::size_t listed = 0;
     for (std::size_t i = count; i < all && names; ++i) {

@@ -21,6 +21,7 @@ struct Signature {
     std::span<const char* const> parameters;
     std::size_t required;
     std::size_t keyword_only = 0;
+    bool keywords_optional = false;  // keyword-only parameters that may be left out
 };
 
 /** Binds a fast call's arguments to the parameters: `bound[i]` is the borrowed value of

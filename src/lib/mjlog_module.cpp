@@ -181,17 +181,34 @@ PyObject* mjlog_to_mjai(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
 }
 
 constexpr std::array<const char*, 4> kConvertParameters{"text", "ref", "mjlog", "tenhou"};
-constexpr Signature kConvertSignature{"convert", kConvertParameters, 1, 2};
+constexpr Signature kConvertSignature{"convert_text", kConvertParameters, 1, 2};
+
+// The output file of the log `text_object` (str or bytes, not compressed): convert's work, for
+// convert and for the plain case of convert_log.
+PyObject* convert_object(PyObject* text_object, const char* name, PyObject* ref_object, std::optional<bool> mjlog,
+                         bool tenhou) {
+    const std::optional<std::string_view> text = text_argument_view(text_object, name);
+    if (!text) return nullptr;
+    std::optional<std::string> ref;
+    if (ref_object != nullptr) {
+        ref = text_argument(ref_object, "ref");
+        if (!ref) return nullptr;
+    }
+    // A str's UTF-8 form is valid; bytes are checked as JSON, as decoding them would.
+    const bool check_utf8 = PyBytes_Check(text_object);
+    const std::string no_ref;
+
+    // Without the GIL: the text is borrowed as text_argument_view says, `ref` is a copy,
+    // and everything made (the game, its events, the output) is a C++ value of this call.
+    auto output = without_gil([&] { return convert_text(*text, ref ? *ref : no_ref, mjlog, tenhou, check_utf8); });
+    if (!output) return raise_refusal(output.error(), *text);
+    if (!output->is_input) return bytes_of(output->text);
+    if (PyBytes_CheckExact(text_object)) return Py_NewRef(text_object);  // immutable: the same object serves
+    return PyBytes_FromStringAndSize(text->data(), static_cast<Py_ssize_t>(text->size()));
+}
 
 PyObject* convert(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return with_arguments<4>(kConvertSignature, args, nargs, kwnames, [&](const std::array<PyObject*, 4>& bound) -> PyObject* {
-        const std::optional<std::string_view> text = text_argument_view(bound[0], "text");
-        if (!text) return nullptr;
-        std::optional<std::string> ref;
-        if (bound[1] != nullptr) {
-            ref = text_argument(bound[1], "ref");
-            if (!ref) return nullptr;
-        }
         // None: told by the text's first character.
         std::optional<bool> mjlog;
         if (bound[2] != Py_None) {
@@ -201,17 +218,58 @@ PyObject* convert(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* 
         }
         const int tenhou = PyObject_IsTrue(bound[3]);
         if (tenhou < 0) return nullptr;
-        // A str's UTF-8 form is valid; bytes are checked as JSON, as decoding them would.
-        const bool check_utf8 = PyBytes_Check(bound[0]);
-        const std::string no_ref;
+        return convert_object(bound[0], "text", bound[1], mjlog, tenhou != 0);
+    });
+}
 
-        // Without the GIL: the text is borrowed as text_argument_view says, `ref` is a copy,
-        // and everything made (the game, its events, the output) is a C++ value of this call.
-        auto output = without_gil([&] { return convert_text(*text, ref ? *ref : no_ref, mjlog, tenhou, check_utf8); });
-        if (!output) return raise_refusal(output.error(), *text);
-        if (!output->is_input) return bytes_of(output->text);
-        if (PyBytes_CheckExact(bound[0])) return Py_NewRef(bound[0]);  // immutable: the same object serves
-        return PyBytes_FromStringAndSize(text->data(), static_cast<Py_ssize_t>(text->size()));
+// tessmar.convert. A plain log within its bound, and no gzip output, is converted here; the rest
+// (decompression, the size bound's error, compression) is tessmar.conversion's Python, to which
+// the call is passed as it came. Threads converting at once share the GIL for whatever runs
+// with it held: the common case runs no Python code at all.
+constexpr std::array<const char*, 5> kConvertLogParameters{"data", "ref", "to", "gzip", "max_size"};
+constexpr Signature kConvertLogSignature{"convert", kConvertLogParameters, 1, 4, true};
+constexpr Py_ssize_t kDefaultMaxSize = Py_ssize_t{64} << 20;  // as tessmar.inputs.DEFAULT_MAX_SIZE
+
+bool is_compressed(PyObject* data) {
+    if (!PyBytes_Check(data)) return false;
+    const std::string_view head(PyBytes_AS_STRING(data), static_cast<std::size_t>(PyBytes_GET_SIZE(data)));
+    return head.starts_with("\x1f\x8b") || head.starts_with("BZh");
+}
+
+PyObject* convert_general(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    const Ref module(PyImport_ImportModule("tessmar.conversion"));
+    if (!module) return nullptr;
+    const Ref general(PyObject_GetAttrString(module.get(), "convert_general"));
+    if (!general) return nullptr;
+    return PyObject_Vectorcall(general.get(), args, static_cast<std::size_t>(nargs), kwnames);
+}
+
+PyObject* convert_log(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return with_arguments<5>(kConvertLogSignature, args, nargs, kwnames, [&](const std::array<PyObject*, 5>& bound) -> PyObject* {
+        PyObject* data = bound[0];
+        bool tenhou = false;
+        if (PyObject* to = bound[2]; to != nullptr) {
+            const bool is_str = PyUnicode_Check(to);
+            if (is_str && PyUnicode_CompareWithASCIIString(to, "tenhou") == 0) {
+                tenhou = true;
+            } else if (!is_str || PyUnicode_CompareWithASCIIString(to, "mjai") != 0) {
+                return PyErr_Format(PyExc_ValueError, "to must be 'mjai' or 'tenhou', not %R", to);
+            }
+        }
+        Py_ssize_t limit = kDefaultMaxSize;
+        bool plain = bound[3] == nullptr || bound[3] == Py_False;
+        if (bound[4] != nullptr) {
+            limit = PyLong_Check(bound[4]) ? PyLong_AsSsize_t(bound[4]) : -1;
+            if (limit < 0) {
+                PyErr_Clear();
+                plain = false;  // an odd bound: Python's rules judge it
+            }
+        }
+        const Py_ssize_t size = PyBytes_Check(data)     ? PyBytes_GET_SIZE(data)
+                                : PyUnicode_Check(data) ? PyUnicode_GET_LENGTH(data)
+                                                        : 0;
+        if (!plain || size > limit || is_compressed(data)) return convert_general(args, nargs, kwnames);
+        return convert_object(data, "data", bound[1], std::nullopt, tenhou);
     });
 }
 
@@ -222,8 +280,19 @@ constexpr PyCFunction as_method() {
 }
 
 PyMethodDef methods[] = {
-    {"convert", as_method<convert>(), METH_FASTCALL | METH_KEYWORDS,
-     "convert(text, ref='', *, mjlog, tenhou)\n--\n\n"
+    {"convert", as_method<convert_log>(), METH_FASTCALL | METH_KEYWORDS,
+     "convert(data, *, ref='', to='mjai', gzip=False, max_size=67108864)\n--\n\n"
+     "The output file of one log, byte for byte as `tessmar convert` writes it: its mjai events, "
+     "each followed by a line feed, or with `to=\"tenhou\"` its Tenhou JSON text; gzip-compressed "
+     "(one member) when `gzip`.\n\n"
+     "`data` is Tenhou JSON or mjlog XML, as `str` or `bytes`, plain, gzip- or bzip2-compressed: its "
+     "first bytes tell which. `ref` is the game id a mjlog's JSON carries. Decompression stops at "
+     "`max_size` bytes with `LogTooLarge`. Failures raise what `tenhou_to_mjai`, `mjlog_to_mjai` and "
+     "`mjlog_to_tenhou` raise for the same text, with the place of the fault as attributes `offset`, "
+     "`kyoku` and `seat` and as a note. The interpreter's lock is released while the log is "
+     "decompressed, converted and compressed, so threads convert in parallel."},
+    {"convert_text", as_method<convert>(), METH_FASTCALL | METH_KEYWORDS,
+     "convert_text(text, ref='', *, mjlog, tenhou)\n--\n\n"
      "The output file of one log as bytes: its mjai events, each followed by a line feed, or with "
      "`tenhou` its Tenhou JSON text. `text` (str or bytes, not compressed) is mjlog XML with `mjlog`, "
      "else Tenhou JSON (`mjlog` None: XML when its first character other than whitespace is '<'); "

@@ -1,4 +1,4 @@
-"""tessmar._mjlog.convert, and where the package's functions say a log was refused: the same
+"""tessmar._mjlog.convert_text, and where the package's functions say a log was refused: the same
 exception as _tessmar's (type, message, args) with `offset`, `kyoku`, `seat` and one note."""
 
 import json
@@ -25,7 +25,7 @@ def raised(call, *args, **kwargs):
 
 
 def mjai_json(text):
-    return _mjlog.convert(text, mjlog=False, tenhou=False)
+    return _mjlog.convert_text(text, mjlog=False, tenhou=False)
 
 
 def kyoku_label(log, k):
@@ -135,15 +135,15 @@ def test_mjlog_refusals_say_where():
                         expected.__notes__[0])
     for call in (
         lambda: _mjlog.mjlog_to_tenhou(bad, "r"),
-        lambda: _mjlog.convert(bad, "r", mjlog=True, tenhou=False),
-        lambda: _mjlog.convert(bad.decode(), "r", mjlog=True, tenhou=True),
+        lambda: _mjlog.convert_text(bad, "r", mjlog=True, tenhou=False),
+        lambda: _mjlog.convert_text(bad.decode(), "r", mjlog=True, tenhou=True),
     ):
         exc = raised(call)
         assert type(exc) is _mjlog.MjlogError and exc.args == expected.args
         assert (exc.offset, exc.kyoku, exc.seat, exc.__notes__) == (at, 1, 1, expected.__notes__)
 
     # XML cut short: the message's byte, no kyoku.
-    exc = raised(_mjlog.convert, xml[:5000], mjlog=True, tenhou=False)
+    exc = raised(_mjlog.convert_text, xml[:5000], mjlog=True, tenhou=False)
     assert type(exc) is _mjlog.MjlogError
     assert str(exc).endswith(f" at byte {exc.offset}") and exc.kyoku is None and len(exc.__notes__) == 1
 
@@ -153,24 +153,24 @@ def test_convert_gives_the_bytes_of_the_list_functions(path):
     data = path.read_bytes()
     if path.suffix == ".xml":
         events = _mjlog.mjlog_to_mjai(data, "ref")
-        assert _mjlog.convert(data, "ref", mjlog=True, tenhou=False) == ("\n".join(events) + "\n").encode()
-        assert _mjlog.convert(data.decode(), "ref", mjlog=True, tenhou=True) == _mjlog.mjlog_to_tenhou(data, "ref").encode()
+        assert _mjlog.convert_text(data, "ref", mjlog=True, tenhou=False) == ("\n".join(events) + "\n").encode()
+        assert _mjlog.convert_text(data.decode(), "ref", mjlog=True, tenhou=True) == _mjlog.mjlog_to_tenhou(data, "ref").encode()
         return
     text = data.decode()
     lines = ("\n".join(_tessmar.tenhou_to_mjai(text)) + "\n").encode()
     assert mjai_json(text) == lines and mjai_json(data) == lines
-    assert _mjlog.convert(text, mjlog=False, tenhou=True) == data
-    assert _mjlog.convert(data, "ignored", mjlog=False, tenhou=True) == data
+    assert _mjlog.convert_text(text, mjlog=False, tenhou=True) == data
+    assert _mjlog.convert_text(data, "ignored", mjlog=False, tenhou=True) == data
 
 
 def test_convert_takes_text_and_two_keyword_only_flags():
     text = EXAMPLE.read_text(encoding="utf-8")
-    assert _mjlog.convert(text=text, ref="", mjlog=0, tenhou=[]) == mjai_json(text)
+    assert _mjlog.convert_text(text=text, ref="", mjlog=0, tenhou=[]) == mjai_json(text)
     for call, message in (
-        (lambda: _mjlog.convert(text, mjlog=False), "convert() missing 1 required keyword-only argument: 'tenhou'"),
-        (lambda: _mjlog.convert(text), "convert() missing 2 required keyword-only arguments: 'mjlog' and 'tenhou'"),
-        (lambda: _mjlog.convert(text, "", False, False), "convert() takes from 1 to 2 positional arguments but 4 were given"),
-        (lambda: _mjlog.convert(bytearray(b"{}"), mjlog=False, tenhou=False),
+        (lambda: _mjlog.convert_text(text, mjlog=False), "convert_text() missing 1 required keyword-only argument: 'tenhou'"),
+        (lambda: _mjlog.convert_text(text), "convert_text() missing 2 required keyword-only arguments: 'mjlog' and 'tenhou'"),
+        (lambda: _mjlog.convert_text(text, "", False, False), "convert_text() takes from 1 to 2 positional arguments but 4 were given"),
+        (lambda: _mjlog.convert_text(bytearray(b"{}"), mjlog=False, tenhou=False),
          "argument 'text' must be str or bytes, not bytearray"),
     ):
         exc = raised(call)
@@ -184,7 +184,7 @@ def test_threads_converting_at_once_get_what_one_thread_gets():
     def run(job):
         text, mjlog = job
         try:
-            return _mjlog.convert(text, "r", mjlog=mjlog, tenhou=False)
+            return _mjlog.convert_text(text, "r", mjlog=mjlog, tenhou=False)
         except ValueError as exc:
             return (type(exc), exc.args, exc.offset, exc.kyoku, exc.seat, exc.__notes__)
 

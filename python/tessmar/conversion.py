@@ -93,16 +93,7 @@ def convert_general(
 
 
 if TYPE_CHECKING:
-
-    def convert(
-        data: bytes | str,
-        *,
-        ref: str = "",
-        to: Literal["mjai", "tenhou"] = "mjai",
-        gzip: bool = False,
-        max_size: int = DEFAULT_MAX_SIZE,
-    ) -> bytes:
-        """The output file of one log (see convert_general)."""
+    convert = convert_general  # the same signature and behaviour
 else:
     # The extension's entry: the plain case without running Python code, which threads
     # converting at once would have to take turns at; the rest comes back to convert_general.

@@ -96,7 +96,14 @@ def read_log_bytes(source: bytes | BinaryIO, limit: int) -> bytes:
     """The content of a log (a stream, or bytes already in memory), decompressed first when it
     starts like gzip or bzip2 data; never more than `limit` bytes of it are held, however large
     the file or its decompressed content."""
-    stream = io.BytesIO(source) if isinstance(source, bytes) else source
+    if isinstance(source, bytes):
+        if not source.startswith((GZIP_MAGIC, BZIP2_MAGIC)):  # plain: as it is, not copied
+            if len(source) > limit:
+                raise too_large(limit)
+            return source
+        stream: BinaryIO = io.BytesIO(source)
+    else:
+        stream = source
     data = bytearray()
     first = stream.read(min(CHUNK, limit + 1))
     if first[:2] == GZIP_MAGIC:

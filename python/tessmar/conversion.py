@@ -46,9 +46,6 @@ def is_xml(text: str | bytes) -> bool:
     return head[:1] in ("<", b"<")
 
 
-# The converter, bound once: each name looked up while converting adds to the reference count
-# of an object that every thread converting at once shares.
-_convert = _mjlog.convert_text
 _COMPRESSED = (GZIP_MAGIC, BZIP2_MAGIC)
 
 
@@ -75,20 +72,18 @@ def convert_general(
     interpreter's lock is released while the log is decompressed, converted and compressed,
     so threads convert in parallel.
     """
-    # What runs here holds the interpreter's lock, which threads converting at once share: plain
-    # logs go straight to the converter (which tells XML from JSON itself), and this touches as
-    # few shared objects as it can (string literals and None are never counted).
     if to == "mjai":
         tenhou = False
     elif to == "tenhou":
         tenhou = True
     else:
         raise ValueError(f"to must be 'mjai' or 'tenhou', not {to!r}")
+    # A plain log goes to the converter as it is: it tells XML from JSON itself.
     if type(data) is bytes and data.startswith(_COMPRESSED):
         data = decompressed(data, max_size)
     elif isinstance(data, (str, bytes)) and len(data) > max_size:
         raise too_large(max_size)
-    output = _convert(data, ref, mjlog=None, tenhou=tenhou)
+    output = _mjlog.convert_text(data, ref, mjlog=None, tenhou=tenhou)
     return gzipped(output) if gzip else output
 
 

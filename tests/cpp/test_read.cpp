@@ -241,6 +241,35 @@ TEST(ReadSchema, KyokuEntry) {
               " result=wins[1>2[1,-2,3,-4];]");
 }
 
+// Columns and hands written without whitespace, the form of most logs, read as they do
+// spaced out: runs of two-digit codes (tiles, numbers that are no tile) broken by other
+// entries, and a column that is one run to its end.
+TEST(ReadSchema, PlainAndSpacedFormsReadAlike) {
+    const std::map<int, std::string> at = {
+        {4, "[47,11,19,21,29,31,39,41,51,52,53,15,12]"},
+        {5, "[60,10,99,11,\"c282627\",5,100,53,0,44]"},
+        {6, "[11,12,13,14,15,16,17,18,19,21,22,23,24,25,26,27,28,29,31,32,33,34,35,36,37,38,39,41,42,43,44,45,46,47]"},
+        {7, "[12,13,14,15,16,17,18,19,21,22,23,24,11]"},
+        {8, "[60]"},
+    };
+    const std::string plain = log_with(entry(at));
+    std::string spaced;
+    for (char c : plain) {
+        spaced += c;
+        if (c == ',') spaced += ' ';
+    }
+    const Outcome a = read(plain), b = read(spaced);
+    ASSERT_TRUE(a.ok) << a.text;
+    ASSERT_TRUE(b.ok) << b.text;
+    EXPECT_EQ(dump(a.game, a.game.kyokus[0]), dump(b.game, b.game.kyokus[0]));
+    EXPECT_NE(dump(a.game, a.game.kyokus[0]).find("take=[#60,#10,#99,1m,\"c282627\",#5,#100,5sr,?,N]"), std::string::npos);
+    // A plain hand with a code that is no tile is refused at that code.
+    const std::string bad = log_with(entry({{4, "[11,12,13,14,15,16,17,18,19,21,22,23,20]"}}));
+    auto r = read_log(bad);
+    ASSERT_FALSE(r);
+    EXPECT_EQ(r.error().offset, bad.find("20]"));
+}
+
 // Each text breaks one rule of the schema (or of JSON at the top level) and must be refused.
 TEST(ReadSchema, Refusals) {
     const std::vector<std::pair<const char*, std::string>> cases = {

@@ -38,6 +38,17 @@ int field_index(const std::array<std::string_view, N>& names, std::string_view k
 }
 
 
+// The entry of each integer 0..255: its tile if it is a tile code, else the bare number.
+constexpr std::array<Entry, 256> kEntryOfCode = [] {
+    std::array<Entry, 256> table{};
+    for (unsigned code = 0; code < 256; ++code) {
+        const bool tile = kTileOfCode[code] != kNoTile;
+        table[code].kind = tile ? Entry::Kind::Tile : Entry::Kind::Number;
+        table[code].value = tile ? kTileOfCode[code] : static_cast<std::uint8_t>(code);
+    }
+    return table;
+}();
+
 bool contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
 
 // One item of a kyoku's result list, as much of it as the result needs.
@@ -309,8 +320,23 @@ private:
         });
     }
 
+    // A starting hand; one written plainly, all tile codes, is read in one step.
+    bool hand(std::array<Tile, 13>& out) {
+        std::array<std::uint8_t, 13> codes;
+        s_.peek();
+        if (s_.two_digit_array(codes, [](std::uint8_t code) { return kTileOfCode[code] != kNoTile; })) [[likely]] {
+            for (std::size_t i = 0; i < codes.size(); ++i) out[i] = Tile{kTileOfCode[codes[i]]};
+            return true;
+        }
+        return fixed(out.size(), "starting hand", [&](std::size_t i) { return tile(out[i]); });
+    }
+
     bool entries_into(Range& range) {
-        return list_into(game_.entries, range, [&] { return entry(game_.entries.emplace_back()); });
+        std::vector<Entry>& entries = game_.entries;
+        return list_into(entries, range, [&] {
+            s_.two_digit_run([&](unsigned code) { entries.push_back(kEntryOfCode[code]); });
+            return entry(entries.emplace_back());
+        });
     }
 
     // One take or discard entry: a tile code, else any other integer 0..255, else a text.
@@ -336,14 +362,7 @@ private:
             // kept on the path of every entry.
             return shape(s_.pos() - 3, kWrong);
         }
-        const auto code = static_cast<std::uint8_t>(v);
-        if (kTileOfCode[code] != kNoTile) {
-            e.kind = Entry::Kind::Tile;
-            e.value = kTileOfCode[code];
-        } else {
-            e.kind = Entry::Kind::Number;
-            e.value = code;
-        }
+        e = kEntryOfCode[v];
         return true;
     }
 
@@ -366,8 +385,7 @@ private:
         if (!next() || !tiles_into(k.dora) || !next() || !tiles_into(k.ura)) return false;
         for (std::size_t seat = 0; seat < 4; ++seat) {
             at_.seat = static_cast<int>(seat);
-            if (!next() || !fixed(13, "starting hand", [&](std::size_t i) { return tile(k.haipai[seat][i]); }))
-                return false;
+            if (!next() || !hand(k.haipai[seat])) return false;
             if (!next() || !entries_into(k.takes[seat]) || !next() || !entries_into(k.discards[seat])) return false;
         }
         at_.seat = -1;

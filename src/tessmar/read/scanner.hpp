@@ -106,12 +106,11 @@ public:
         const char* p = pos_;
         // Tile codes are two digits: read them without a loop.
         if (end_ - p >= 3) {
-            const unsigned d0 = static_cast<unsigned char>(p[0]) - '0';
-            const unsigned d1 = static_cast<unsigned char>(p[1]) - '0';
             const char next = p[2];
-            if (d0 - 1 < 9 && d1 < 10 && !is_digit(next) && next != '.' && next != 'e' && next != 'E') {
+            unsigned v;
+            if (two_digits(p, v) && !is_digit(next) && next != '.' && next != 'e' && next != 'E') {
                 pos_ = p + 2;
-                out = d0 * 10 + d1;
+                out = v;
                 return true;
             }
         }
@@ -122,6 +121,34 @@ public:
         if (*p == '.' || *p == 'e' || *p == 'E') return false;
         pos_ = p;
         out = v;
+        return true;
+    }
+
+    /** Two-digit integers from the current position, each followed straight by a ',', as long
+     *  as they go on: `each(value)` takes each, and reading stops before anything else. Runs of
+     *  tile codes make most of a log, so they are read without the steps of one token each. */
+    template <class Each>
+    void two_digit_run(Each&& each) {
+        const char* p = pos_;
+        const char* const end = end_;  // a local: the stores of `each` may not move it
+        for (unsigned v; end - p >= 3 && two_digits(p, v) && p[2] == ','; p += 3) each(v);
+        pos_ = p;
+    }
+
+    /** An array of exactly N two-digit integers, each of which `accept`s, written without
+     *  whitespace at the current position (after `peek`): read into `out` and consumed. False,
+     *  with nothing consumed, for any other text. Starting hands take this shape in most logs. */
+    template <std::size_t N, class Accept>
+    bool two_digit_array(std::array<std::uint8_t, N>& out, Accept&& accept) {
+        if (static_cast<std::size_t>(end_ - pos_) < 1 + 3 * N || *pos_ != '[') return false;
+        const char* p = pos_ + 1;
+        for (std::size_t i = 0; i < N; ++i, p += 3) {
+            unsigned v;
+            if (!two_digits(p, v) || p[2] != (i + 1 < N ? ',' : ']')) return false;
+            out[i] = static_cast<std::uint8_t>(v);
+            if (!accept(out[i])) return false;
+        }
+        pos_ = p;
         return true;
     }
 
@@ -180,6 +207,13 @@ public:
     }
 
 private:
+    // The integer 10..99 of the two digits at `p`, if they are two digits without a leading 0.
+    static bool two_digits(const char* p, unsigned& out) {
+        const unsigned d0 = static_cast<unsigned char>(p[0]) - '0';
+        const unsigned d1 = static_cast<unsigned char>(p[1]) - '0';
+        out = d0 * 10 + d1;
+        return d0 - 1 < 9 && d1 < 10;
+    }
     bool separator(char close, bool& more) {
         char c = peek();
         if (c == ',') {

@@ -18,7 +18,7 @@ import os
 import sys
 import time
 from collections.abc import Sequence
-from typing import TYPE_CHECKING
+from typing import TYPE_CHECKING, Any
 
 import _tessmar
 from tessmar.inputs import DEFAULT_MAX_SIZE, LENGTHS, LOG_NAMES, parse_size, read_log
@@ -149,12 +149,18 @@ def convert_to_stdout(source: str, compress: bool, max_size: int, tenhou: bool, 
 DASK_MISSING = "--dask needs Dask's distributed: pip install 'tessmar[dask]'"
 
 
-def dask_executor(address: str) -> concurrent.futures.Executor:
-    """The executor of a Dask cluster's client, for --dask."""
+def distributed_module() -> Any:
+    """Dask's distributed, an optional extra; a usage error without it."""
     try:
-        import distributed  # type: ignore[import-not-found, unused-ignore]  # an optional extra
+        import distributed  # type: ignore[import-not-found, unused-ignore]
     except ImportError:
         raise UsageError(DASK_MISSING) from None
+    return distributed
+
+
+def dask_executor(address: str) -> concurrent.futures.Executor:
+    """The executor of a Dask cluster's client, for --dask."""
+    distributed = distributed_module()
     try:
         client = distributed.Client(address, timeout="30s")  # type: ignore[no-untyped-call, unused-ignore]
     except (OSError, TimeoutError) as exc:
@@ -207,10 +213,7 @@ def run_convert(args: argparse.Namespace) -> int:
     plan = None
     if args.output is not None:
         if args.dask is not None:
-            try:
-                import distributed  # type: ignore[import-not-found, unused-ignore]  # noqa: F401
-            except ImportError:
-                raise UsageError(DASK_MISSING) from None
+            distributed_module()  # checked before anything is created
         settings = Settings(args.jobs, args.gzip, args.to, args.force, args.length, args.max_size)
         plan = plan_tree(args.inputs, args.output, settings)
     report = Report(args.report)

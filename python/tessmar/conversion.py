@@ -46,9 +46,6 @@ def is_xml(text: str | bytes) -> bool:
     return head[:1] in ("<", b"<")
 
 
-_COMPRESSED = (GZIP_MAGIC, BZIP2_MAGIC)
-
-
 def convert_general(
     data: bytes | str,
     *,
@@ -78,12 +75,8 @@ def convert_general(
         tenhou = True
     else:
         raise ValueError(f"to must be 'mjai' or 'tenhou', not {to!r}")
-    # A plain log goes to the converter as it is: it tells XML from JSON itself.
-    if type(data) is bytes and data.startswith(_COMPRESSED):
-        data = decompressed(data, max_size)
-    elif isinstance(data, (str, bytes)) and len(data) > max_size:
-        raise too_large(max_size)
-    output = _mjlog.convert_text(data, ref, mjlog=None, tenhou=tenhou)
+    # The converter tells XML from JSON itself.
+    output = _mjlog.convert_text(decompressed(data, max_size), ref, mjlog=None, tenhou=tenhou)
     return gzipped(output) if gzip else output
 
 

@@ -62,11 +62,6 @@ def is_mjlog_name(name: str) -> bool:
     return split is not None and split[1] in MJLOG_EXTENSIONS
 
 
-def is_mjlog_text(text: str) -> bool:
-    """Whether a log read from a stream without a name is XML rather than JSON."""
-    return text.lstrip()[:1] == "<"
-
-
 def game_ref(name: str) -> str:
     """The game id that a mjlog file's name carries, written into its JSON as "ref": the Tenhou
     game id found in the name, or else the name without its extensions."""

@@ -10,7 +10,7 @@ from typing import NamedTuple
 from tessmar.archives import ArchiveDamaged, archive_kind, archive_stem, count_members, members
 from tessmar.complete import is_complete
 from tessmar.database import Database, LayoutError, database_stem, is_database, is_database_name, row_name
-from tessmar.inputs import game_ref, is_log_name, is_mjlog_name, split_log_name
+from tessmar.inputs import DEFAULT_MAX_SIZE, game_ref, is_log_name, is_mjlog_name, split_log_name
 from tessmar.jobs import (
     FAILED,
     FILTERED_OUTCOME,
@@ -135,7 +135,7 @@ class Options(NamedTuple):
 
 def plan_jobs(
     inputs: Sequence[str], outdir: str | None, compress: bool, force: bool = False, tenhou: bool = False,
-    length: str = "any", max_size: int = 64 << 20,
+    length: str = "any", max_size: int = DEFAULT_MAX_SIZE,
 ) -> Plan:
     """One job per log file found, its output mirroring the input tree under `outdir`; unless
     `force`, logs whose output exists and is complete are skipped, and those whose output is

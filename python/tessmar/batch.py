@@ -30,7 +30,7 @@ from tessmar.jobs import (
     exception_name,
 )
 from tessmar.plan import Item, Options, Plan, container_items, plan_jobs
-from tessmar.pool import Pool, batch_size_for
+from tessmar.pool import Pool, batch_size_for, default_jobs
 from tessmar.report import Progress, Report
 from tessmar.work import convert_batch
 
@@ -73,15 +73,6 @@ class Result(NamedTuple):
     summary: Summary
     broken: str | None  # why the run could not go on, if it could not
     interrupted: bool
-
-
-def default_jobs() -> int:
-    count: int | None = getattr(os, "process_cpu_count", os.cpu_count)()
-    try:
-        count = len(os.sched_getaffinity(0))
-    except (AttributeError, OSError):
-        pass
-    return max(1, count or 1)
 
 
 class Engine(Protocol):
@@ -178,10 +169,17 @@ class _Run:
 
     def on_answer(self, jobs: list[Job], outcomes: list[Outcome]) -> None:
         incomplete = self._plan.incomplete
+        # Nearly every log of a batch is converted, which only counts: they are counted once
+        # per batch, and only the others are told one by one.
+        converted = 0
         for job, outcome in zip(jobs, outcomes):
-            if outcome.status == CONVERTED and incomplete and job[1] in incomplete:
+            if outcome.status == CONVERTED:
+                if not (incomplete and job[1] in incomplete):
+                    converted += 1
+                    continue
                 outcome = RECONVERTED_OUTCOME
             self.tell(job[0], outcome)
+        self._report.count(CONVERTED, converted)
         self.advance(len(jobs))
 
     def _items(self) -> Iterator[Item]:
@@ -233,11 +231,18 @@ def plan_tree(sources: Sequence[str], out: str, settings: Settings) -> Plan:
     return plan
 
 
+def worker_args(settings: Settings) -> tuple[bool, int, bool, bool]:
+    """What the workers are started with: whether to compress, the size bound, whether to make
+    each output durable, whether the outputs are Tenhou JSON."""
+    return (settings.gzip, settings.max_size, settings.fsync, settings.to == "tenhou")
+
+
 def run_plan(
     plan: Plan, settings: Settings, report: Report, started: float,
-    executor: concurrent.futures.Executor | None = None,
+    executor: concurrent.futures.Executor | None = None, pool: Pool | None = None,
 ) -> Result:
-    """Converts what `plan` found, telling `report` each outcome; a Ctrl-C ends the run
+    """Converts what `plan` found, telling `report` each outcome, on `executor`, or else on
+    `pool` (spawned by the caller, with `worker_args`), or else on local workers started here; a Ctrl-C ends the run
     (interrupted), as does a run that cannot go on (broken); neither leaves a partial output
     under a final name."""
     for path, outcome in plan.failures:
@@ -245,18 +250,19 @@ def run_plan(
     for path in plan.skipped:
         report.add(path, SKIPPED_OUTCOME)
     if settings.fail_fast and plan.failures:
+        if pool is not None:
+            pool.close()
         return Result(summary_of(report, time.monotonic() - started), None, False)
 
     jobs = settings.jobs or default_jobs()
     run = _Run(plan, settings, report, jobs)
-    worker_args = (settings.gzip, settings.max_size, settings.fsync, settings.to == "tenhou")
     engine: Engine
-    if executor is None:
-        engine = Pool(run.workers, run.batch_size, *worker_args)
-    else:
+    if executor is not None:
         # Two batches per worker in flight, as for the local pool: each worker has the next one
         # while the main process takes the last one's answer.
-        engine = ExecutorEngine(executor, 2 * jobs, worker_args)
+        engine = ExecutorEngine(executor, 2 * jobs, worker_args(settings))
+    else:
+        engine = pool if pool is not None else Pool(run.workers, *worker_args(settings))
     interrupted, broken = False, None
     try:
         engine.start(run.batches())
@@ -310,12 +316,21 @@ def convert_tree(
         raise UsageError(f"jobs must be at least 1, not {jobs}")
     started = time.monotonic()
     settings = Settings(jobs, gzip, to, force, length, max_size, fsync, fail_fast)
-    plan = plan_tree(names, os.fspath(out), settings)
-    writer = Report(None if report is None else os.fspath(report))
+    pool = None
+    if executor is None:
+        # Spawned first: they start while the run is planned.
+        pool = Pool(jobs or default_jobs(), *worker_args(settings))
+        pool.spawn()
     try:
-        result = run_plan(plan, settings, writer, started, executor)
+        plan = plan_tree(names, os.fspath(out), settings)
+        writer = Report(None if report is None else os.fspath(report))
+        try:
+            result = run_plan(plan, settings, writer, started, executor, pool)
+        finally:
+            writer.close()
     finally:
-        writer.close()
+        if pool is not None:
+            pool.close()  # when the run did not take it
     if result.interrupted:
         raise KeyboardInterrupt
     if result.broken is not None:

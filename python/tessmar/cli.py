@@ -29,7 +29,9 @@ from tessmar.work import output_bytes
 if TYPE_CHECKING:
     import concurrent.futures
 
+    from tessmar.batch import Settings
     from tessmar.plan import Plan
+    from tessmar.pool import Pool
 
 # The batch run (tessmar.batch, tessmar.plan) is imported when a run needs it: worker processes
 # import this module again when they start, and need none of it.
@@ -169,14 +171,13 @@ def dask_executor(address: str) -> concurrent.futures.Executor:
     return executor
 
 
-def convert_batch(args: argparse.Namespace, plan: Plan, report: Report, started: float) -> int:
-    from tessmar.batch import Settings, run_plan
+def convert_batch(
+    args: argparse.Namespace, plan: Plan, settings: Settings, pool: Pool | None, report: Report, started: float
+) -> int:
+    from tessmar.batch import run_plan
 
     executor = None if args.dask is None else dask_executor(args.dask)
-    settings = Settings(
-        args.jobs, args.gzip, args.to, args.force, args.length, args.max_size, args.fsync, args.fail_fast
-    )
-    result = run_plan(plan, settings, report, started, executor)
+    result = run_plan(plan, settings, report, started, executor, pool)
     if not sum(report.counts.values()) and result.broken is None and not result.interrupted:
         print(f"tessmar: no logs ({LOG_NAMES}) found in {' '.join(args.inputs)}", file=sys.stderr)
     if result.broken is not None:
@@ -190,9 +191,6 @@ def convert_batch(args: argparse.Namespace, plan: Plan, report: Report, started:
 
 
 def run_convert(args: argparse.Namespace) -> int:
-    from tessmar.batch import Settings, plan_tree
-    from tessmar.plan import container_kind
-
     stdin_input = "-" in args.inputs
     if stdin_input and len(args.inputs) > 1:
         raise UsageError("- (standard input) must be the only input")
@@ -203,6 +201,8 @@ def run_convert(args: argparse.Namespace) -> int:
             raise UsageError(f"no such file or folder: {args.inputs[0]}")
         if not stdin_input and os.path.isdir(args.inputs[0]):
             raise UsageError("-o OUTDIR is needed to convert a folder")
+        from tessmar.plan import container_kind
+
         if not stdin_input and os.path.isfile(args.inputs[0]) and container_kind(args.inputs[0]):
             raise UsageError("-o OUTDIR is needed to convert a database or an archive")
     elif stdin_input:
@@ -210,19 +210,36 @@ def run_convert(args: argparse.Namespace) -> int:
     started = time.monotonic()
     # Everything is checked before anything is created.
     tenhou = args.to == "tenhou"
-    plan = None
-    if args.output is not None:
-        if args.dask is not None:
-            distributed_module()  # checked before anything is created
-        settings = Settings(args.jobs, args.gzip, args.to, args.force, args.length, args.max_size)
-        plan = plan_tree(args.inputs, args.output, settings)
-    report = Report(args.report)
-    try:
-        if plan is None:
+    if args.output is None:
+        report = Report(args.report)
+        try:
             return convert_to_stdout(args.inputs[0], args.gzip, args.max_size, tenhou, report)
-        return convert_batch(args, plan, report, started)
+        finally:
+            report.close()
+    pool = None
+    if args.dask is not None:
+        distributed_module()  # checked before anything is created
+    else:
+        # The local workers first: they start while the rest is imported and the run planned.
+        from tessmar.pool import Pool, default_jobs
+
+        pool = Pool(args.jobs or default_jobs(), args.gzip, args.max_size, args.fsync, tenhou)
+        pool.spawn()
+    from tessmar.batch import Settings, plan_tree
+
+    settings = Settings(
+        args.jobs, args.gzip, args.to, args.force, args.length, args.max_size, args.fsync, args.fail_fast
+    )
+    try:
+        plan = plan_tree(args.inputs, args.output, settings)
+        report = Report(args.report)
+        try:
+            return convert_batch(args, plan, settings, pool, report, started)
+        finally:
+            report.close()
     finally:
-        report.close()
+        if pool is not None:
+            pool.close()  # when the run did not take it
 
 
 def main(argv: Sequence[str] | None = None) -> int:

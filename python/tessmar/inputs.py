@@ -39,18 +39,25 @@ LENGTHS = ("east", "south", "any")
 GAME_ID = re.compile(r"\d{10}gm-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{8}")
 
 
+# The same, without their dots and by what follows the last dot: a name is split once.
+_KIND_OF_EXTENSION = {extension[1:]: extension for extension in LOG_EXTENSIONS}
+_COMPRESSED = {extension[1:] for extension in COMPRESSED_EXTENSIONS}
+
+
 def split_log_name(name: str) -> tuple[str, str] | None:
     """A log file's name as its stem and its kind's extension ("x.mjlog.gz" gives ("x",
     ".mjlog")); None for a name that is no log's."""
-    lower = name.lower()
-    for compressed in COMPRESSED_EXTENSIONS:
-        if lower.endswith(compressed):
-            lower, name = lower[: -len(compressed)], name[: -len(compressed)]
-            break
-    for extension in LOG_EXTENSIONS:
-        if lower.endswith(extension):
-            return name[: -len(extension)], extension
-    return None
+    stem, dot, extension = name.rpartition(".")
+    if not dot:
+        return None
+    extension = extension.lower()
+    if extension in _COMPRESSED:
+        stem, dot, extension = stem.rpartition(".")
+        if not dot:
+            return None
+        extension = extension.lower()
+    kind = _KIND_OF_EXTENSION.get(extension)
+    return None if kind is None else (stem, kind)
 
 
 def is_log_name(name: str) -> bool:

@@ -4,6 +4,7 @@ from __future__ import annotations
 
 import math
 import multiprocessing
+import os
 import signal
 from collections import deque
 from collections.abc import Callable, Iterator
@@ -52,11 +53,9 @@ class Pool:
     FAILED_STARTS = 3
 
     def __init__(
-        self, workers: int, batch_size: int, compress: bool, max_size: int, durable: bool = False,
-        tenhou: bool = False,
+        self, workers: int, compress: bool, max_size: int, durable: bool = False, tenhou: bool = False
     ) -> None:
         self._size = workers
-        self._batch_size = batch_size
         self._args = (compress, max_size, durable, tenhou)  # worker_main's, after the connection
         # spawn: workers start from a clean interpreter whatever threads the caller runs.
         self._context = multiprocessing.get_context("spawn")
@@ -66,14 +65,20 @@ class Pool:
         self._batches: Iterator[list[Job]] = iter(())
         self._on_answer: Callable[[list[Job], list[Outcome]], None] = lambda jobs, outcomes: None
 
+    def spawn(self) -> None:
+        """Starts every worker before there is anything to send them: a worker takes about as
+        long to be ready as planning a run of thousands of files, which can go on meanwhile."""
+        while len(self._workers) < self._size:
+            self._add_worker()
+
     def start(self, batches: Iterator[list[Job]]) -> None:
-        """Starts the workers on the batches of jobs that `batches` gives as they are wanted;
-        the workers take a while to be ready, so the caller can get on with something else
-        before `run`."""
+        """Sets the workers (those spawned, and as many more as there are batches for) on the
+        batches of jobs that `batches` gives as they are wanted; the workers take a while to be
+        ready, so the caller can get on with something else before `run`."""
         self._batches = batches
-        for _ in range(self._size):
-            if not self._pending():
-                break
+        for worker in list(self._workers):
+            self._feed(worker)
+        while len(self._workers) < self._size and self._pending():
             self._add_worker()
 
     def _pending(self) -> bool:
@@ -183,6 +188,16 @@ class Pool:
                 self._on_answer(current, [Outcome(FAILED, WORKER_DIED, f"{message} ({death})")])
         if self._pending():
             self._add_worker()
+
+
+def default_jobs() -> int:
+    """Local workers by default: one per CPU that this process may run on."""
+    count: int | None = getattr(os, "process_cpu_count", os.cpu_count)()
+    try:
+        count = len(os.sched_getaffinity(0))
+    except (AttributeError, OSError):
+        pass
+    return max(1, count or 1)
 
 
 def batch_size_for(jobs: int, workers: int) -> int:

@@ -56,6 +56,10 @@ class Report:
         self.by_exception: Counter[str] = Counter()
         self.listed: list[tuple[Origin, Outcome]] = []
 
+    def count(self, status: str, logs: int) -> None:
+        """Counts `logs` logs of a status other than `FAILED`, which need no more than that."""
+        self.counts[status] += logs
+
     def add(self, path: Origin, outcome: Outcome) -> None:
         self.counts[outcome.status] += 1
         if outcome.status != FAILED:

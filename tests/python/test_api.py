@@ -5,6 +5,7 @@ import bz2
 import concurrent.futures
 import gzip
 import json
+import multiprocessing
 import sqlite3
 import textwrap
 import zipfile
@@ -142,6 +143,10 @@ def test_convert_tree_on_threads_matches_the_processes(mixed_tree, tmp_path):
     assert (again.converted, again.skipped) == (0, 4)
     with pytest.raises(ValueError, match="length"):
         tessmar.convert_tree(mixed_tree, tmp_path / "x", length="long")
+    with pytest.raises(ValueError, match="no such file"):
+        tessmar.convert_tree(tmp_path / "missing", tmp_path / "x", jobs=2)
+    # The workers, started while the run was being planned, are gone with the refused run.
+    assert multiprocessing.active_children() == []
 
 
 DASK_RUN = textwrap.dedent("""

@@ -4,8 +4,9 @@
 
 Builds a folder of N logs (copies of the .json files in DIR, spread over dated subfolders)
 in a temporary directory, then times the real command into a fresh output folder for each
-run. Also times, in this process, the bare conversion loop and the whole work of a worker
-(read, convert, write under a temporary name, rename): the ceilings for one process.
+run. Also times, in this process, the bare conversion loop, the whole work of a worker (read,
+convert, write under a temporary name, rename), and that work without the conversion (each
+log's bytes written as they were read): the ceilings for one process, and the file I/O floor.
 Each figure is the median of R rounds of all four measurements, and each command's rate is
 also given as time per file beyond the conversion (against the bare loop), the part the
 command itself adds. The same logs are also stored in a downloader's database (gzip-compressed,
@@ -27,10 +28,10 @@ import sys
 import tempfile
 import time
 
-import _tessmar
+import tessmar
 from tessmar.batch import default_jobs
 from tessmar.plan import plan_jobs
-from tessmar.work import _made_dirs, convert_job
+from tessmar.work import _made_dirs, _read_file, _write_file, convert_job, write_atomically
 
 ROOT = pathlib.Path(__file__).resolve().parents[1]
 
@@ -63,10 +64,11 @@ def make_database(files: list[pathlib.Path], path: pathlib.Path) -> pathlib.Path
 
 
 def conversion_rate(files: list[pathlib.Path]) -> float:
-    texts = [path.read_text(encoding="utf-8") for path in files]
+    """The conversions alone, bytes in and bytes out as a worker makes them."""
+    logs = [path.read_bytes() for path in files]
     started = time.perf_counter()
-    for text in texts:
-        _tessmar.tenhou_to_mjai(text)
+    for log in logs:
+        tessmar.convert(log)
     return len(files) / (time.perf_counter() - started)
 
 
@@ -77,6 +79,22 @@ def job_rate(tree: pathlib.Path, out: pathlib.Path, compress: bool) -> float:
     started = time.perf_counter()
     for job in jobs:
         convert_job(job, compress)
+    return len(jobs) / (time.perf_counter() - started)
+
+
+def io_rate(tree: pathlib.Path, out: pathlib.Path, logs: list[pathlib.Path]) -> float:
+    """A worker's file I/O alone: each log read, and its output's bytes (converted beforehand)
+    written under its output's name, with the worker's own system calls."""
+    shutil.rmtree(out, ignore_errors=True)
+    _made_dirs.clear()
+    jobs = plan_jobs([str(tree)], str(out), False).jobs
+    # The tree holds copies of `logs`, told apart here by their sizes.
+    output_of_size = {len(data): tessmar.convert(data) for data in (log.read_bytes() for log in logs)}
+    started = time.perf_counter()
+    for source, target, *_ in jobs:
+        assert isinstance(source, str)
+        output = output_of_size[len(_read_file(source, 1 << 26))]
+        write_atomically(target, lambda temp: _write_file(temp, output))
     return len(jobs) / (time.perf_counter() - started)
 
 
@@ -122,18 +140,20 @@ def main() -> None:
         )
         # Every measurement in each round, so that all of them see the same load on the machine.
         counts = sorted({1, cpus})
-        conversions, job_rates = [], []
+        conversions, job_rates, io_rates = [], [], []
         runs: dict[int, list[tuple[float, float]]] = {jobs: [] for jobs in counts}
         from_db: dict[int, list[tuple[float, float]]] = {jobs: [] for jobs in counts}
         for _ in range(args.repeat):
             conversions.append(conversion_rate(files))
             job_rates.append(job_rate(tree, out, args.gzip))
+            io_rates.append(io_rate(tree, out, logs))
             for jobs in counts:
                 runs[jobs].append(command_rate(tree, out, jobs, args.gzip, len(files)))
                 from_db[jobs].append(command_rate(database, out, jobs, args.gzip, len(files)))
         conversion = statistics.median(conversions)
-        print(f"in-process tenhou_to_mjai loop: {conversion:8.0f} files/s")
+        print(f"in-process tessmar.convert loop: {conversion:8.0f} files/s")
         print(f"in-process read+convert+write:  {statistics.median(job_rates):8.0f} files/s")
+        print(f"in-process read+write alone:    {statistics.median(io_rates):8.0f} files/s (file I/O floor: no conversion)")
         rates = {}
         for jobs in counts:
             rates[jobs] = statistics.median(rate for rate, _ in runs[jobs])

@@ -1,4 +1,5 @@
-"""Cost of one tenhou_to_mjai call next to json.loads and orjson.loads of the same text.
+"""Cost of one tenhou_to_mjai call (a list of str) and of one tessmar.convert call (the output
+file's bytes) next to json.loads and orjson.loads of the same text.
 
 Usage: python bench/bench_python.py [--stages BENCH_STAGES_BINARY] [--out FILE]
 
@@ -18,6 +19,7 @@ import time
 import orjson
 
 import _tessmar
+import tessmar
 
 ROOT = pathlib.Path(__file__).resolve().parents[1]
 
@@ -102,10 +104,12 @@ def main() -> int:
     rows = []
     for name, text in texts.items():
         size = len(text.encode("utf-8"))
-        m = interleaved_medians({"tessmar": _tessmar.tenhou_to_mjai, "json": json.loads, "orjson": orjson.loads}, text)
-        t, j, o = m["tessmar"], m["json"], m["orjson"]
-        row = {"log": name, "bytes": size, "tessmar_s": t, "json_s": j, "orjson_s": o,
-               "tessmar_over_orjson": t / o, "tessmar_over_json": t / j, "mb_per_s": size / t / 1e6}
+        m = interleaved_medians({"tessmar": _tessmar.tenhou_to_mjai, "convert": tessmar.convert, "json": json.loads,
+                                 "orjson": orjson.loads}, text)
+        t, c, j, o = m["tessmar"], m["convert"], m["json"], m["orjson"]
+        row = {"log": name, "bytes": size, "tessmar_s": t, "convert_s": c, "json_s": j, "orjson_s": o,
+               "tessmar_over_orjson": t / o, "tessmar_over_json": t / j, "convert_over_orjson": c / o,
+               "mb_per_s": size / t / 1e6}
         if name in stages:
             s = stages[name]
             row["stages_s"] = {k: s[k] for k in ("read", "drive", "total") if k in s}
@@ -115,21 +119,25 @@ def main() -> int:
             row["peak_heap_over_input_and_output"] = peaks[name]
         rows.append(row)
 
-    print(f"{'log':42} {'KB':>7} {'tessmar us':>10} {'orjson us':>10} {'json us':>9} "
-          f"{'/orjson':>8} {'/json':>6} {'MB/s':>6} {'core MB/s':>9} {'peak/io':>7}")
+    print("tessmar: tenhou_to_mjai; convert: tessmar.convert (bytes out); /orjson, /json: tenhou_to_mjai's")
+    print(f"{'log':42} {'KB':>7} {'tessmar us':>10} {'convert us':>10} {'orjson us':>10} {'json us':>9} "
+          f"{'/orjson':>8} {'/json':>6} {'cv/orjs':>7} {'MB/s':>6} {'core MB/s':>9} {'peak/io':>7}")
     for r in rows:
-        print(f"{r['log'][:42]:42} {r['bytes'] / 1e3:7.1f} {r['tessmar_s'] * 1e6:10.1f} "
+        print(f"{r['log'][:42]:42} {r['bytes'] / 1e3:7.1f} {r['tessmar_s'] * 1e6:10.1f} {r['convert_s'] * 1e6:10.1f} "
               f"{r['orjson_s'] * 1e6:10.1f} {r['json_s'] * 1e6:9.1f} {r['tessmar_over_orjson']:8.2f} "
-              f"{r['tessmar_over_json']:6.2f} {r['mb_per_s']:6.0f} {r.get('core_mb_per_s', float('nan')):9.0f} "
-              f"{r.get('peak_heap_over_input_and_output', float('nan')):7.2f}")
+              f"{r['tessmar_over_json']:6.2f} {r['convert_over_orjson']:7.2f} {r['mb_per_s']:6.0f} "
+              f"{r.get('core_mb_per_s', float('nan')):9.0f} {r.get('peak_heap_over_input_and_output', float('nan')):7.2f}")
     real = [r for r in rows if r["log"] != "large"]
     ratios = sorted(r["tessmar_over_orjson"] for r in real)
     json_ratios = sorted(r["tessmar_over_json"] for r in real)
+    convert_ratios = sorted(r["convert_over_orjson"] for r in real)
     summary = {
         "median_tessmar_over_orjson": statistics.median(ratios),
         "tessmar_over_orjson_min_max": [ratios[0], ratios[-1]],
         "median_tessmar_over_json": statistics.median(json_ratios),
         "tessmar_over_json_min_max": [json_ratios[0], json_ratios[-1]],
+        "median_convert_over_orjson": statistics.median(convert_ratios),
+        "convert_over_orjson_min_max": [convert_ratios[0], convert_ratios[-1]],
     }
     if all("core_mb_per_s" in r for r in real):
         core = sorted(r["core_mb_per_s"] for r in real)
@@ -138,6 +146,11 @@ def main() -> int:
     if all("peak_heap_over_input_and_output" in r for r in real):
         summary["max_peak_heap_over_input_and_output"] = max(r["peak_heap_over_input_and_output"] for r in real)
     print("summary:", json.dumps(summary))
+    print(f"medians over the real logs: tenhou_to_mjai {summary['median_tessmar_over_orjson']:.2f}x orjson.loads"
+          f" (target 0.7 at most), {summary['median_tessmar_over_json']:.2f}x json.loads (target 0.18 at most);"
+          f" tessmar.convert {summary['median_convert_over_orjson']:.2f}x orjson.loads (target 0.55 at most)")
+    if "median_core_mb_per_s" in summary:
+        print(f"core (read + drive, C++): median {summary['median_core_mb_per_s']:.0f} MB/s (target 650 at least)")
     if stages:
         print("\nstages of one call, microseconds (read: text to columns; drive: columns to event texts;"
               " python_list: the Python call minus the core's total):")

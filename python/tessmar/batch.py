@@ -26,11 +26,13 @@ from tessmar.jobs import (
     Origin,
     Outcome,
     RunError,
+    Settings,
     UsageError,
     exception_name,
+    worker_args,
 )
 from tessmar.plan import Item, Options, Plan, container_items, plan_jobs
-from tessmar.pool import Pool, batch_size_for, default_jobs
+from tessmar.pool import Pool, batch_size_for, default_jobs, spawned_pool
 from tessmar.report import Progress, Report
 from tessmar.work import convert_batch
 
@@ -50,19 +52,6 @@ class Summary:
     not_downloaded: int  # database rows without content
     filtered: int  # games of the length left out
     seconds: float
-
-
-class Settings(NamedTuple):
-    """The options of a run, as the command's flags give them."""
-
-    jobs: int | None = None
-    gzip: bool = False
-    to: str = "mjai"
-    force: bool = False
-    length: str = "any"
-    max_size: int = DEFAULT_MAX_SIZE
-    fsync: bool = False
-    fail_fast: bool = False
 
 
 class _FailFast(Exception):
@@ -231,20 +220,14 @@ def plan_tree(sources: Sequence[str], out: str, settings: Settings) -> Plan:
     return plan
 
 
-def worker_args(settings: Settings) -> tuple[bool, int, bool, bool]:
-    """What the workers are started with: whether to compress, the size bound, whether to make
-    each output durable, whether the outputs are Tenhou JSON."""
-    return (settings.gzip, settings.max_size, settings.fsync, settings.to == "tenhou")
-
-
 def run_plan(
     plan: Plan, settings: Settings, report: Report, started: float,
     executor: concurrent.futures.Executor | None = None, pool: Pool | None = None,
 ) -> Result:
     """Converts what `plan` found, telling `report` each outcome, on `executor`, or else on
-    `pool` (spawned by the caller, with `worker_args`), or else on local workers started here; a Ctrl-C ends the run
-    (interrupted), as does a run that cannot go on (broken); neither leaves a partial output
-    under a final name."""
+    `pool` (the caller's `spawned_pool`, which this closes), or else on local workers started
+    here; a Ctrl-C ends the run (interrupted), as does a run that cannot go on (broken);
+    neither leaves a partial output under a final name."""
     for path, outcome in plan.failures:
         report.add(path, outcome)
     for path in plan.skipped:
@@ -316,11 +299,7 @@ def convert_tree(
         raise UsageError(f"jobs must be at least 1, not {jobs}")
     started = time.monotonic()
     settings = Settings(jobs, gzip, to, force, length, max_size, fsync, fail_fast)
-    pool = None
-    if executor is None:
-        # Spawned first: they start while the run is planned.
-        pool = Pool(jobs or default_jobs(), *worker_args(settings))
-        pool.spawn()
+    pool = spawned_pool(settings) if executor is None else None  # they start while the run is planned
     try:
         plan = plan_tree(names, os.fspath(out), settings)
         writer = Report(None if report is None else os.fspath(report))

@@ -22,14 +22,13 @@ from typing import TYPE_CHECKING, Any
 
 import _tessmar
 from tessmar.inputs import DEFAULT_MAX_SIZE, LENGTHS, LOG_NAMES, parse_size, read_log
-from tessmar.jobs import CONVERTED_OUTCOME, FAILED, RunError, UsageError, failure
+from tessmar.jobs import CONVERTED_OUTCOME, FAILED, RunError, Settings, UsageError, failure
 from tessmar.report import Report
 from tessmar.work import output_bytes
 
 if TYPE_CHECKING:
     import concurrent.futures
 
-    from tessmar.batch import Settings
     from tessmar.plan import Plan
     from tessmar.pool import Pool
 
@@ -216,20 +215,19 @@ def run_convert(args: argparse.Namespace) -> int:
             return convert_to_stdout(args.inputs[0], args.gzip, args.max_size, tenhou, report)
         finally:
             report.close()
+    settings = Settings(
+        args.jobs, args.gzip, args.to, args.force, args.length, args.max_size, args.fsync, args.fail_fast
+    )
     pool = None
     if args.dask is not None:
         distributed_module()  # checked before anything is created
     else:
         # The local workers first: they start while the rest is imported and the run planned.
-        from tessmar.pool import Pool, default_jobs
+        from tessmar.pool import spawned_pool
 
-        pool = Pool(args.jobs or default_jobs(), args.gzip, args.max_size, args.fsync, tenhou)
-        pool.spawn()
-    from tessmar.batch import Settings, plan_tree
+        pool = spawned_pool(settings)
+    from tessmar.batch import plan_tree
 
-    settings = Settings(
-        args.jobs, args.gzip, args.to, args.force, args.length, args.max_size, args.fsync, args.fail_fast
-    )
     try:
         plan = plan_tree(args.inputs, args.output, settings)
         report = Report(args.report)

@@ -4,6 +4,8 @@ from __future__ import annotations
 
 from typing import NamedTuple
 
+from tessmar.inputs import DEFAULT_MAX_SIZE
+
 
 CONVERTED = "converted"
 RECONVERTED = "reconverted"  # converted again over an output found incomplete
@@ -23,6 +25,25 @@ class UsageError(ValueError):
 
 class RunError(RuntimeError):
     """A run that cannot go on: the workers do not start, or the report cannot be written."""
+
+
+class Settings(NamedTuple):
+    """The options of a run, as the command's flags give them."""
+
+    jobs: int | None = None
+    gzip: bool = False
+    to: str = "mjai"
+    force: bool = False
+    length: str = "any"
+    max_size: int = DEFAULT_MAX_SIZE
+    fsync: bool = False
+    fail_fast: bool = False
+
+
+def worker_args(settings: Settings) -> tuple[bool, int, bool, bool]:
+    """What the workers of a run convert with: whether to compress, the size bound, whether to
+    make each output durable, whether the outputs are Tenhou JSON."""
+    return (settings.gzip, settings.max_size, settings.fsync, settings.to == "tenhou")
 
 
 # Where a log comes from, as the report names it: a file's path, or a log inside a file as

@@ -11,7 +11,7 @@ from collections.abc import Callable, Iterator
 from multiprocessing.connection import Connection, wait
 from multiprocessing.process import BaseProcess
 
-from tessmar.jobs import FAILED, Job, Outcome, RunError
+from tessmar.jobs import FAILED, Job, Outcome, RunError, Settings, worker_args
 from tessmar.work import worker_main
 
 # Upper bound of files per batch sent to a worker: large enough that the main process's work
@@ -188,6 +188,14 @@ class Pool:
                 self._on_answer(current, [Outcome(FAILED, WORKER_DIED, f"{message} ({death})")])
         if self._pending():
             self._add_worker()
+
+
+def spawned_pool(settings: Settings) -> Pool:
+    """The local workers of a run, spawned at once, so that they start while the caller plans
+    the run."""
+    pool = Pool(settings.jobs or default_jobs(), *worker_args(settings))
+    pool.spawn()
+    return pool
 
 
 def default_jobs() -> int:

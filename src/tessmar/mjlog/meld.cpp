@@ -10,12 +10,7 @@ namespace {
 
 std::string in_code(const char* what, std::uint16_t m) { return std::string(what) + " in meld code " + std::to_string(m); }
 
-char* put_code(char* p, unsigned id, bool red) {
-    unsigned code = tile_code(id, red);
-    *p++ = static_cast<char>('0' + code / 10);
-    *p++ = static_cast<char>('0' + code % 10);
-    return p;
-}
+char* put_code(char* p, unsigned id, bool red) { return put_id_code(p, id, red); }
 
 // The called tile's group goes in front when it came from the left (3), behind the first
 // hand tile from the opposite seat (2), and last from the right (1).

@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "tessmar/encoding/tile.hpp"
 
@@ -28,6 +29,25 @@ constexpr unsigned tile_code(unsigned id, bool red) {
 inline char* put_code(char* p, unsigned code) {
     p[0] = static_cast<char>('0' + code / 10);
     p[1] = static_cast<char>('0' + code % 10);
+    return p + 2;
+}
+
+/** The text of each id's code under each red rule, and at index kTileIds the tsumogiri's 60:
+ *  the writer puts every tile as one two-byte copy, not by dividing. */
+using CodeTexts = std::array<std::array<char, 2>, kTileIds + 1>;
+constexpr CodeTexts code_texts(bool red) {
+    CodeTexts t{};
+    for (unsigned id = 0; id <= kTileIds; ++id) {
+        const unsigned code = id == kTileIds ? 60 : tile_code(id, red);
+        t[id] = {static_cast<char>('0' + code / 10), static_cast<char>('0' + code % 10)};
+    }
+    return t;
+}
+inline constexpr CodeTexts kCodeTexts[2] = {code_texts(false), code_texts(true)};
+
+/** Writes the code of tile id `id` (or kTileIds: 60) at `p`. */
+inline char* put_id_code(char* p, unsigned id, bool red) {
+    std::memcpy(p, kCodeTexts[red][id].data(), 2);
     return p + 2;
 }
 

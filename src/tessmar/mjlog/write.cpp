@@ -27,7 +27,7 @@ char* put_tiles(char* p, const Game& g, Slice r) {
     *p++ = '[';
     for (std::uint32_t i = r.begin; i < r.end; ++i) {
         if (i != r.begin) *p++ = ',';
-        p = put_code(p, tile_code(g.tiles[i], g.red()));
+        p = put_id_code(p, g.tiles[i], g.red());
     }
     *p++ = ']';
     return p;
@@ -38,7 +38,7 @@ char* put_hand(char* p, const std::array<std::uint8_t, 13>& hand, bool red) {
     *p++ = '[';
     for (std::size_t i = 0; i < 13; ++i) {
         if (i) *p++ = ',';
-        p = put_code(p, tile_code(sorted[i], red));
+        p = put_id_code(p, sorted[i], red);
     }
     *p++ = ']';
     return p;
@@ -47,10 +47,10 @@ char* put_hand(char* p, const std::array<std::uint8_t, 13>& hand, bool red) {
 char* put_entry(char* p, Cell e, bool red) {
     switch (e.kind() & 0x0F) {
         case Cell::Tile: {
-            const unsigned code = (e.kind() & Cell::kTsumogiri) ? 60 : tile_code(e.value(), red);
-            if (!(e.kind() & Cell::kRiichi)) return put_code(p, code);
+            const unsigned id = (e.kind() & Cell::kTsumogiri) ? kTileIds : e.value();
+            if (!(e.kind() & Cell::kRiichi)) return put_id_code(p, id, red);
             p = put_text(p, "\"r");
-            p = put_code(p, code);
+            p = put_id_code(p, id, red);
             *p++ = '"';
             return p;
         }

@@ -10,17 +10,15 @@ namespace {
 
 std::string in_code(const char* what, std::uint16_t m) { return std::string(what) + " in meld code " + std::to_string(m); }
 
-char* put_code(char* p, unsigned id, bool red) { return put_id_code(p, id, red); }
-
 // The called tile's group goes in front when it came from the left (3), behind the first
 // hand tile from the opposite seat (2), and last from the right (1).
 char* put_open(char* p, char letter, const std::uint8_t* group, std::size_t group_size, const std::uint8_t* hand,
                std::size_t hand_size, unsigned from, bool red) {
     const std::size_t before = from == 3 ? 0 : from == 2 ? 1 : hand_size;
-    for (std::size_t i = 0; i < before; ++i) p = put_code(p, hand[i], red);
+    for (std::size_t i = 0; i < before; ++i) p = put_id_code(p, hand[i], red);
     *p++ = letter;
-    for (std::size_t i = 0; i < group_size; ++i) p = put_code(p, group[i], red);
-    for (std::size_t i = before; i < hand_size; ++i) p = put_code(p, hand[i], red);
+    for (std::size_t i = 0; i < group_size; ++i) p = put_id_code(p, group[i], red);
+    for (std::size_t i = before; i < hand_size; ++i) p = put_id_code(p, hand[i], red);
     return p;
 }
 

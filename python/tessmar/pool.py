@@ -105,9 +105,10 @@ class Pool:
 
     def close(self) -> None:
         """Lets idle workers exit and stops busy ones; a stopped worker removes the output it
-        was writing."""
+        was writing. One never heard from (still starting, or spawned for a run that turned out
+        to need fewer workers) has nothing to finish, and is stopped rather than waited for."""
         for worker in self._workers:
-            if worker.sent or not worker.process.is_alive():
+            if worker.sent or not worker.ready or not worker.process.is_alive():
                 worker.process.terminate()
                 continue
             try:

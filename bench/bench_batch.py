@@ -6,12 +6,12 @@ Builds a folder of N logs (copies of the .json files in DIR, spread over dated s
 in a temporary directory, then times the real command into a fresh output folder for each
 run. Also times, in this process, the bare conversion loop, the whole work of a worker (read,
 convert, write under a temporary name, rename), and that work without the conversion (each
-log's bytes written as they were read): the ceilings for one process, and the file I/O floor.
-Each figure is the median of R rounds of all four measurements, and each command's rate is
-also given as time per file beyond the conversion (against the bare loop), the part the
-command itself adds. The same logs are also stored in a downloader's database (gzip-compressed,
-one row each) and converted from there. Set TMPDIR to choose the file system the logs and
-outputs live on (the targets are for tmpfs: TMPDIR=/dev/shm).
+log read, and its output's bytes, made beforehand, written): the ceilings for one process, and
+the file I/O floor. Each figure is the median of R rounds of all the measurements, and each
+command's rate is also given as time per file beyond the conversion (against the bare loop),
+the part the command itself adds. The same logs are also stored in a downloader's database
+(gzip-compressed, one row each) and converted from there. Set TMPDIR to choose the file
+system the logs and outputs live on (the targets are for tmpfs: TMPDIR=/dev/shm).
 """
 
 import argparse

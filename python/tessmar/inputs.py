@@ -126,11 +126,6 @@ def read_log(stream: BinaryIO, limit: int) -> str:
     return read_log_bytes(stream, limit).decode("utf-8")
 
 
-def read_log_data(data: bytes, limit: int) -> str:
-    """As read_log, for a log already in memory (read from an archive or a database)."""
-    return read_log_bytes(data, limit).decode("utf-8")
-
-
 def _pieces(first: bytes, stream: BinaryIO) -> Iterator[bytes]:
     yield first
     while chunk := stream.read(CHUNK):
@@ -212,9 +207,9 @@ def is_east_game(text: str, mjlog: bool) -> bool | None:
         return None
 
 
-def keeps_length(text: str, mjlog: bool, length: str) -> bool:
-    """Whether --length `length` keeps the game of this log."""
+def keeps_length(text: bytes, mjlog: bool, length: str) -> bool:
+    """Whether --length `length` keeps the game of this log (its decompressed bytes)."""
     if length == "any":
         return True
-    east = is_east_game(text, mjlog)
+    east = is_east_game(text.decode("utf-8", "replace"), mjlog)
     return east is None or east == (length == "east")

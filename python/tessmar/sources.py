@@ -7,7 +7,8 @@ import zlib
 from collections.abc import Iterator
 from dataclasses import dataclass
 
-from tessmar.inputs import DEFAULT_MAX_SIZE, LENGTHS, game_ref, is_mjlog_name, keeps_length, read_log_data
+from tessmar.conversion import is_xml
+from tessmar.inputs import DEFAULT_MAX_SIZE, LENGTHS, game_ref, is_mjlog_name, keeps_length, read_log_bytes
 from tessmar.jobs import Job, Origin
 from tessmar.plan import Options, container_items, plan_jobs
 
@@ -73,7 +74,7 @@ def _file_log(job: Job, max_size: int) -> Log | None:
 
 def _kept(data: bytes, mjlog: bool | None, length: str, max_size: int) -> bool:
     try:
-        text = read_log_data(data, max_size)
+        text = read_log_bytes(data, max_size)
     except (ValueError, OSError, EOFError, zlib.error):  # the conversion will say what is wrong
         return True
-    return keeps_length(text, text.lstrip()[:1] == "<" if mjlog is None else mjlog, length)
+    return keeps_length(text, is_xml(text) if mjlog is None else mjlog, length)

@@ -146,13 +146,14 @@ def convert_job(
     source, target, data, ref, kind, length = job
     try:
         if data is not None:
-            return _convert_data(target, data, ref, kind, length, compress, max_size, durable, tenhou)
+            text = read_log_bytes(data, max_size)
+            return _convert_text(target, text, ref, kind, length, compress, durable, tenhou)
         assert isinstance(source, str)
         name = source.rpartition(os.sep)[2]
         mjlog = is_mjlog_name(name)
-        return _convert_data(
+        return _convert_text(
             target, _read_file(source, max_size), game_ref(name) if mjlog else "",
-            "mjlog" if mjlog else "json", length, compress, max_size, durable, tenhou,
+            "mjlog" if mjlog else "json", length, compress, durable, tenhou,
         )
     except (KeyboardInterrupt, SystemExit):
         raise
@@ -160,15 +161,14 @@ def convert_job(
         return failure(exc)
 
 
-def _convert_data(
-    target: str, data: bytes, ref: str, kind: str, length: str, compress: bool, max_size: int,
-    durable: bool, tenhou: bool,
+def _convert_text(
+    target: str, text: bytes, ref: str, kind: str, length: str, compress: bool, durable: bool,
+    tenhou: bool,
 ) -> Outcome:
-    """convert_job for a log in memory: read from its file, or by the main process from an
-    archive or a database."""
-    text = read_log_bytes(data, max_size)
+    """convert_job for a log in memory, decompressed: read from its file, or by the main
+    process from an archive or a database."""
     mjlog = kind == "mjlog" if kind else is_xml(text)
-    if length != "any" and not keeps_length(text.decode("utf-8", "replace"), mjlog, length):
+    if not keeps_length(text, mjlog, length):
         return FILTERED_OUTCOME
     output = output_bytes(text, None, compress, tenhou, ref, mjlog)
     write_atomically(target, lambda temp: _write_file(temp, output), durable)

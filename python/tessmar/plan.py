@@ -10,7 +10,7 @@ from typing import NamedTuple
 from tessmar.archives import ArchiveDamaged, archive_kind, archive_stem, count_members, members
 from tessmar.complete import is_complete
 from tessmar.database import Database, LayoutError, database_stem, is_database, is_database_name, row_name
-from tessmar.inputs import DEFAULT_MAX_SIZE, game_ref, is_log_name, is_mjlog_name, split_log_name
+from tessmar.inputs import COMPRESSED_EXTENSIONS, DEFAULT_MAX_SIZE, game_ref, is_log_name, is_mjlog_name, split_log_name
 from tessmar.jobs import (
     FAILED,
     FILTERED_OUTCOME,
@@ -38,7 +38,7 @@ def output_name(name: str, compress: bool) -> str:
     if split is not None:
         name = split[0] + ".json"
     else:  # a file named on the command line may be called anything
-        for compressed in (".gz", ".bz2"):
+        for compressed in COMPRESSED_EXTENSIONS:
             if name.lower().endswith(compressed):
                 name = name[: -len(compressed)]
                 break
@@ -177,6 +177,7 @@ def plan_jobs(
     skipped: list[str] = []
     incomplete: set[str] = set()
     containers: list[Container] = []
+    outputs = _Outputs(force, compress, tenhou, incomplete)
     seen: set[str] = set()  # only needed when inputs can overlap
     targets: dict[str, str] = {}
     for path, is_dir in roots:
@@ -208,9 +209,6 @@ def plan_jobs(
                 elif kind is not None:
                     stem = database_stem(holder) if kind == DATABASE else archive_stem(holder)
                     containers.append(Container(source_dir + holder, kind, os.path.join(target_dir, stem or holder, ""), False))
-            # One listing per output folder rather than a lookup per log; the output folder of
-            # a folder of logs rarely holds many more files than it.
-            existing = _names_in(target_dir) if is_dir and not force and names else None
             for name in names:
                 source = source_dir + name if is_dir else path
                 if len(roots) > 1:
@@ -226,12 +224,9 @@ def plan_jobs(
                     failures.append((source, Outcome(FAILED, "OutputClash", clash)))
                     continue
                 targets[target] = source
-                if not force and (output in existing if existing is not None else os.path.lexists(target)):
-                    # Only outputs that exist are read, and of a plain one only its end.
-                    if is_complete(target, compress, tenhou):
-                        skipped.append(source)
-                        continue
-                    incomplete.add(target)
+                if outputs.done_in(target_dir, output, target, listed=is_dir):
+                    skipped.append(source)
+                    continue
                 jobs.append(file_job(source, target, length))
     total = len(jobs)
     for container in containers:
@@ -259,31 +254,41 @@ def _count(container: Container, max_size: int) -> int | Outcome:
     except LayoutError as exc:
         return Outcome(FAILED, "DatabaseLayout", str(exc))
     except ArchiveDamaged as exc:
-        return Outcome(FAILED, "ArchiveDamaged", f"the archive is damaged: {exc}")
+        return _damaged(exc)
     except Exception as exc:  # sqlite3.DatabaseError and the like: a damaged file fails alone
         return failure(exc)
 
 
 class _Outputs:
-    """Tells the outputs already there, complete, from one listing per output folder (only the
-    last folder's listing is kept: the logs of a container come folder by folder)."""
+    """Tells the outputs already there, complete, from one listing per output folder rather
+    than a lookup per log (only the last folder's listing is kept: logs come folder by folder,
+    and an output folder rarely holds many more files than its logs)."""
 
-    def __init__(self, options: Options, incomplete: set[str]) -> None:
-        self._options = options
+    def __init__(self, force: bool, compress: bool, tenhou: bool, incomplete: set[str]) -> None:
+        self._force = force
+        self._compress = compress
+        self._tenhou = tenhou
         self._incomplete = incomplete
         self._folder: str | None = None
         self._names: set[str] | None = None
 
     def done(self, target: str) -> bool:
         """Whether `target` is there, complete; one there incomplete is noted as such."""
-        if self._options.force:
-            return False
         folder, _, name = target.rpartition(os.sep)
-        if folder != self._folder:
-            self._folder, self._names = folder, _names_in(folder)
-        if not (name in self._names if self._names is not None else os.path.lexists(target)):
+        return self.done_in(folder, name, target)
+
+    def done_in(self, folder: str, name: str, target: str, listed: bool = True) -> bool:
+        """`done` for the output `name` in `folder`, which make `target`. Not `listed`: looked
+        up alone (a file named on the command line)."""
+        if self._force:
             return False
-        if is_complete(target, self._options.compress, self._options.tenhou):
+        if listed and folder != self._folder:
+            self._folder, self._names = folder, _names_in(folder)
+        names = self._names if listed else None
+        if not (name in names if names is not None else os.path.lexists(target)):
+            return False
+        # Only outputs that exist are read, and of a plain one only its end.
+        if is_complete(target, self._compress, self._tenhou):
             return True
         self._incomplete.add(target)
         return False
@@ -292,7 +297,7 @@ class _Outputs:
 def container_items(container: Container, options: Options, incomplete: set[str]) -> Iterator[Item]:
     """The logs of a database or an archive, in its order, as jobs or what became of them;
     one that can no longer be read ends with a failure of the container."""
-    outputs = _Outputs(options, incomplete)
+    outputs = _Outputs(options.force, options.compress, options.tenhou, incomplete)
     if container.kind == DATABASE:
         yield from _database_items(container, options, outputs)
     else:
@@ -360,4 +365,8 @@ def _archive_items(container: Container, options: Options, outputs: _Outputs) ->
             ref = game_ref(member.name.rpartition("/")[2])
             yield (origin, target, member.data, ref, kind, options.length)
     except ArchiveDamaged as exc:
-        yield container.path, Outcome(FAILED, "ArchiveDamaged", f"the archive is damaged: {exc}")
+        yield container.path, _damaged(exc)
+
+
+def _damaged(exc: ArchiveDamaged) -> Outcome:
+    return Outcome(FAILED, "ArchiveDamaged", f"the archive is damaged: {exc}")

@@ -11,7 +11,7 @@ import zlib
 from collections.abc import Callable, Iterator
 from typing import IO, Any, NamedTuple
 
-from tessmar.inputs import CHUNK, is_log_name, too_large
+from tessmar.inputs import BZIP2_MAGIC, CHUNK, GZIP_MAGIC, is_log_name, too_large
 from tessmar.jobs import exception_name
 
 ZIP_MAGICS = (b"PK\x03\x04", b"PK\x05\x06")  # a zip's first member, or the end of an empty one
@@ -48,9 +48,9 @@ def archive_kind(path: str) -> str | None:
 def _tar_header(head: bytes, rest: IO[bytes]) -> bytes:
     """The first 512 bytes of a file's content, decompressed when it is compressed: bzip2 gives
     nothing before its first block is whole (up to 900 kB), so input is read until it does."""
-    if head[:2] == b"\x1f\x8b":
+    if head.startswith(GZIP_MAGIC):
         decompressor: Any = zlib.decompressobj(zlib.MAX_WBITS | 16)
-    elif head[:3] == b"BZh":
+    elif head.startswith(BZIP2_MAGIC):
         decompressor = bz2.BZ2Decompressor()
     elif head[:6] == b"\xfd7zXZ\x00":
         decompressor = lzma.LZMADecompressor()

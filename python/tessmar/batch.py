@@ -31,7 +31,7 @@ from tessmar.jobs import (
     exception_name,
     worker_args,
 )
-from tessmar.plan import Item, Options, Plan, container_items, plan_jobs
+from tessmar.plan import Item, Plan, container_items, plan_jobs
 from tessmar.pool import Pool, batch_size_for, default_jobs, spawned_pool
 from tessmar.report import Progress, Report
 from tessmar.work import convert_batch
@@ -173,10 +173,8 @@ class _Run:
 
     def _items(self) -> Iterator[Item]:
         yield from self._plan.jobs
-        s = self._settings
-        options = Options(s.gzip, s.force, s.to == "tenhou", s.length, s.max_size)
         for container in self._plan.containers:
-            yield from container_items(container, options, self._plan.incomplete)
+            yield from container_items(container, self._settings, self._plan.incomplete)
 
     def batches(self) -> Iterator[list[Job]]:
         """The jobs in batches; the logs settled without a job (skipped, filtered, failed) are

@@ -15,9 +15,6 @@ THREE_PLAYER = "three_player"  # a database row flagged as a three-player game
 NOT_DOWNLOADED = "not_downloaded"  # a database row without content
 FILTERED = "filtered"  # a game of the length that --length leaves out
 
-# Every status, in the order the summary tells them.
-STATUSES = (CONVERTED, SKIPPED, RECONVERTED, THREE_PLAYER, NOT_DOWNLOADED, FILTERED, FAILED)
-
 
 class UsageError(ValueError):
     """A command line (or a call) that cannot be carried out (exit status 2)."""

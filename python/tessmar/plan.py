@@ -20,6 +20,7 @@ from tessmar.jobs import (
     Job,
     Origin,
     Outcome,
+    Settings,
     UsageError,
     failure,
     file_job,
@@ -123,14 +124,6 @@ class Plan(NamedTuple):
     incomplete: set[str]
     containers: list[Container]  # read once the jobs of the files are under way
     total: int  # the logs known before the run: files, database rows and zip members
-
-
-class Options(NamedTuple):
-    compress: bool
-    force: bool
-    tenhou: bool
-    length: str  # "east", "south" or "any"
-    max_size: int
 
 
 def plan_jobs(
@@ -294,19 +287,19 @@ class _Outputs:
         return False
 
 
-def container_items(container: Container, options: Options, incomplete: set[str]) -> Iterator[Item]:
+def container_items(container: Container, settings: Settings, incomplete: set[str]) -> Iterator[Item]:
     """The logs of a database or an archive, in its order, as jobs or what became of them;
     one that can no longer be read ends with a failure of the container."""
-    outputs = _Outputs(options.force, options.compress, options.tenhou, incomplete)
+    outputs = _Outputs(settings.force, settings.gzip, settings.to == "tenhou", incomplete)
     if container.kind == DATABASE:
-        yield from _database_items(container, options, outputs)
+        yield from _database_items(container, settings, outputs)
     else:
-        yield from _archive_items(container, options, outputs)
+        yield from _archive_items(container, settings, outputs)
 
 
-def _database_items(container: Container, options: Options, outputs: _Outputs) -> Iterator[Item]:
-    extension = ".json.gz" if options.compress else ".json"
-    keep_east = options.length == "east"
+def _database_items(container: Container, settings: Settings, outputs: _Outputs) -> Iterator[Item]:
+    extension = ".json.gz" if settings.gzip else ".json"
+    keep_east = settings.length == "east"
     try:
         with Database(container.path) as db:
             for row in db.rows():
@@ -317,7 +310,7 @@ def _database_items(container: Container, options: Options, outputs: _Outputs) -
                 if row.content is None:
                     yield origin, NOT_DOWNLOADED_OUTCOME
                     continue
-                length = options.length
+                length = settings.length
                 if length != "any" and row.east is not None:
                     if row.east != keep_east:
                         yield origin, FILTERED_OUTCOME
@@ -336,18 +329,18 @@ def _database_items(container: Container, options: Options, outputs: _Outputs) -
         yield container.path, failure(exc)
 
 
-def _archive_items(container: Container, options: Options, outputs: _Outputs) -> Iterator[Item]:
+def _archive_items(container: Container, settings: Settings, outputs: _Outputs) -> Iterator[Item]:
     targets: set[str] = set()
 
     def target_of(member: str) -> str:
-        return container.target_dir + output_name(member, options.compress)
+        return container.target_dir + output_name(member, settings.gzip)
 
     def wanted(member: str) -> bool:  # read only the members whose output is to be made
         target = target_of(member)
         return target not in targets and not outputs.done(target)
 
     try:
-        for member in members(container.path, container.kind, options.max_size, wanted):
+        for member in members(container.path, container.kind, settings.max_size, wanted):
             origin = (container.path, "member", member.name)
             if member.exception:
                 yield origin, Outcome(FAILED, member.exception, member.message)
@@ -363,7 +356,7 @@ def _archive_items(container: Container, options: Options, outputs: _Outputs) ->
                 continue
             kind = "mjlog" if is_mjlog_name(member.name) else "json"
             ref = game_ref(member.name.rpartition("/")[2])
-            yield (origin, target, member.data, ref, kind, options.length)
+            yield (origin, target, member.data, ref, kind, settings.length)
     except ArchiveDamaged as exc:
         yield container.path, _damaged(exc)
 

@@ -9,8 +9,8 @@ from dataclasses import dataclass
 
 from tessmar.conversion import is_xml
 from tessmar.inputs import DEFAULT_MAX_SIZE, LENGTHS, game_ref, is_mjlog_name, keeps_length, read_log_bytes
-from tessmar.jobs import Job, Origin
-from tessmar.plan import Options, container_items, plan_jobs
+from tessmar.jobs import Job, Origin, Settings
+from tessmar.plan import container_items, plan_jobs
 
 __all__ = ["Log", "iter_logs"]
 
@@ -47,9 +47,9 @@ def iter_logs(*sources: str | os.PathLike[str], length: str = "any", max_size: i
         log = _file_log(job, max_size)
         if log is not None:
             yield log
-    options = Options(False, True, False, length, max_size)
+    settings = Settings(force=True, length=length, max_size=max_size)
     for container in plan.containers:
-        for item in container_items(container, options, set()):
+        for item in container_items(container, settings, set()):
             if len(item) == 6:
                 origin, target, data, ref, kind, judge = item
                 assert data is not None

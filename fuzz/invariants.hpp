@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tessmar/encoding/utf8.hpp"
 #include "tessmar/pipeline.hpp"
 
 namespace tessmar::fuzz {
@@ -242,6 +243,8 @@ inline std::string check_outcome(std::string_view text, const std::expected<Even
         if (at.offset != kNoOffset && at.offset > text.size()) return "offset beyond the text: " + e.detail;
         if (at.fault.seat < -1 || at.fault.seat > 3) return "seat out of range: " + e.detail;
         if (e.stage == Stage::Convert && at.fault.kyoku < 0) return "conversion failure of no kyoku: " + e.detail;
+        // The module tells bytes that are not UTF-8 only from a failure to read them.
+        if (e.stage != Stage::Parse && !is_valid_utf8(text)) return "text that is not UTF-8 was read: " + e.detail;
         if (ref.kyoku_count && at.fault.kyoku >= static_cast<int>(*ref.kyoku_count))
             return "failure in a kyoku past the log's: " + e.detail;
         if (e.detail.empty() || location_note(at, e.detail).find('\n') != std::string::npos)
@@ -249,6 +252,7 @@ inline std::string check_outcome(std::string_view text, const std::expected<Even
         return {};
     }
     if (!ref.is_json) return "non-JSON text was converted";
+    if (!is_valid_utf8(text)) return "text that is not UTF-8 was converted";
     if (auto bad = check_text_buffer(*result); !bad.empty()) return bad;
     std::vector<std::string_view> events;
     for (std::size_t i = 0; i < result->size(); ++i) events.push_back((*result)[i]);

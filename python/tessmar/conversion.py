@@ -38,12 +38,14 @@ def decompressed(data: str | bytes, max_size: int, error: type[Exception] | None
 
 
 def is_xml(text: str | bytes) -> bool:
-    """Whether a log is mjlog XML rather than Tenhou JSON, told by its first character (only
-    the head is looked at: this runs under the interpreter's lock for every log)."""
-    head = text[:64].lstrip()
-    if not head:
-        head = text.lstrip()
-    return head[:1] in ("<", b"<")
+    """Whether a log is mjlog XML rather than Tenhou JSON, told by its first character that is
+    not JSON whitespace, as the extension tells it (only the head is looked at: this runs under
+    the interpreter's lock for every log)."""
+    if isinstance(text, str):
+        head = text[:64].lstrip(" \t\r\n") or text.lstrip(" \t\r\n")
+        return head[:1] == "<"
+    head_bytes = text[:64].lstrip(b" \t\r\n") or text.lstrip(b" \t\r\n")
+    return head_bytes[:1] == b"<"
 
 
 def convert_general(

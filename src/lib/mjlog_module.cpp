@@ -49,10 +49,21 @@ std::optional<std::string_view> text_argument_view(PyObject* value, const char* 
     return std::nullopt;
 }
 
+// A log's text (borrowed, as text_argument_view says) and its game id (copied; "" when not given).
 struct Arguments {
-    std::string_view xml;
+    std::string_view text;
     std::string ref;
 };
+
+// The text argument `text` (named `name` in errors) and the optional `ref`, as Arguments.
+std::optional<Arguments> text_and_ref(PyObject* text, const char* name, PyObject* ref) {
+    const std::optional<std::string_view> view = text_argument_view(text, name);
+    if (!view) return std::nullopt;
+    if (ref == nullptr) return Arguments{*view, {}};
+    std::optional<std::string> copied = text_argument(ref, "ref");
+    if (!copied) return std::nullopt;
+    return Arguments{*view, std::move(*copied)};
+}
 
 constexpr std::array<const char*, 2> kParameters{"xml", "ref"};
 
@@ -60,14 +71,7 @@ std::optional<Arguments> bind(const char* function, PyObject* const* args, Py_ss
     const Signature signature{function, kParameters, 1};
     std::array<PyObject*, 2> bound;
     if (!bind_arguments(signature, args, nargs, kwnames, bound)) return std::nullopt;
-    const std::optional<std::string_view> xml = text_argument_view(bound[0], "xml");
-    if (!xml) return std::nullopt;
-    std::optional<std::string> ref;
-    if (bound[1] != nullptr) {
-        ref = text_argument(bound[1], "ref");
-        if (!ref) return std::nullopt;
-    }
-    return Arguments{*xml, ref.value_or(std::string())};
+    return text_and_ref(bound[0], "xml", bound[1]);
 }
 
 // ---------------------------------------------------------------- work without the GIL
@@ -133,10 +137,17 @@ std::expected<Output, Refusal> convert_text(std::string_view text, std::string_v
         if (!texts) return std::unexpected(std::move(texts.error()));
         return Output{std::move(texts->buffer)};  // each text followed by its line feed
     }
-    if (check_utf8 && !is_valid_utf8(text)) return std::unexpected(Refusal::not_utf8());
     // Converted in full even when only checked: the log is copied once it converts.
     auto texts = convert_log_texts(text);
-    if (!texts) return std::unexpected(std::move(texts.error()));
+    if (!texts) {
+        // The reader refuses every text that is not UTF-8 (it checks the bytes of each string,
+        // and a byte from 0x80 on is no JSON outside one), so only a text it refused can be
+        // one: bytes are told as not UTF-8 then, as decoding them would tell, without a second
+        // pass over every log.
+        if (check_utf8 && texts.error().stage == Stage::Parse && !is_valid_utf8(text))
+            return std::unexpected(Refusal::not_utf8());
+        return std::unexpected(std::move(texts.error()));
+    }
     if (tenhou) return Output{{}, true};
     return Output{std::move(texts->buffer)};
 }
@@ -163,7 +174,7 @@ PyObject* mjlog_to_tenhou(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
         if (!arguments) return nullptr;
         // Without the GIL: the XML is borrowed as text_argument_view says, `ref` is a copy, and
         // the result is a C++ string.
-        auto json = without_gil([&] { return mjlog::mjlog_to_tenhou(arguments->xml, arguments->ref); });
+        auto json = without_gil([&] { return mjlog::mjlog_to_tenhou(arguments->text, arguments->ref); });
         if (!json) return raise_mjlog_failure(mjlog_error_type, json.error());
         return text_to_str(*json, false);
     });
@@ -174,8 +185,8 @@ PyObject* mjlog_to_mjai(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
         const std::optional<Arguments> arguments = bind("mjlog_to_mjai", args, nargs, kwnames);
         if (!arguments) return nullptr;
         // Without the GIL: as in mjlog_to_tenhou; the game and its texts are C++ values.
-        auto texts = without_gil([&] { return mjlog_events(arguments->xml, arguments->ref); });
-        if (!texts) return raise_refusal(texts.error(), arguments->xml);
+        auto texts = without_gil([&] { return mjlog_events(arguments->text, arguments->ref); });
+        if (!texts) return raise_refusal(texts.error(), arguments->text);
         return texts_to_list(*texts);
     });
 }
@@ -187,24 +198,19 @@ constexpr Signature kConvertSignature{"convert_text", kConvertParameters, 1, 2};
 // convert and for the plain case of convert_log.
 PyObject* convert_object(PyObject* text_object, const char* name, PyObject* ref_object, std::optional<bool> mjlog,
                          bool tenhou) {
-    const std::optional<std::string_view> text = text_argument_view(text_object, name);
-    if (!text) return nullptr;
-    std::optional<std::string> ref;
-    if (ref_object != nullptr) {
-        ref = text_argument(ref_object, "ref");
-        if (!ref) return nullptr;
-    }
+    const std::optional<Arguments> arguments = text_and_ref(text_object, name, ref_object);
+    if (!arguments) return nullptr;
+    const std::string_view text = arguments->text;
     // A str's UTF-8 form is valid; bytes are checked as JSON, as decoding them would.
     const bool check_utf8 = PyBytes_Check(text_object);
-    const std::string no_ref;
 
     // Without the GIL: the text is borrowed as text_argument_view says, `ref` is a copy,
     // and everything made (the game, its events, the output) is a C++ value of this call.
-    auto output = without_gil([&] { return convert_text(*text, ref ? *ref : no_ref, mjlog, tenhou, check_utf8); });
-    if (!output) return raise_refusal(output.error(), *text);
+    auto output = without_gil([&] { return convert_text(text, arguments->ref, mjlog, tenhou, check_utf8); });
+    if (!output) return raise_refusal(output.error(), text);
     if (!output->is_input) return bytes_of(output->text);
     if (PyBytes_CheckExact(text_object)) return Py_NewRef(text_object);  // immutable: the same object serves
-    return PyBytes_FromStringAndSize(text->data(), static_cast<Py_ssize_t>(text->size()));
+    return PyBytes_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
 }
 
 PyObject* convert(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {

@@ -44,6 +44,18 @@ struct Entry {
     std::string_view notation() const { return {text, too_long() ? kMaxText : size}; }
 };
 
+/** The entry of each integer 0..255 as a column holds it: its tile where it is a tile code (0
+ *  is the unknown tile), else the bare number. Entries are copied from here whole. */
+inline constexpr std::array<Entry, 256> kEntryOfCode = [] {
+    std::array<Entry, 256> table{};
+    for (unsigned code = 0; code < 256; ++code) {
+        const bool tile = kTileOfCode[code] != kNoTile;
+        table[code].kind = tile ? Entry::Kind::Tile : Entry::Kind::Number;
+        table[code].value = tile ? kTileOfCode[code] : static_cast<std::uint8_t>(code);
+    }
+    return table;
+}();
+
 /** A half-open range of indices into one of the game-wide arrays. */
 struct Range {
     std::uint32_t begin = 0;

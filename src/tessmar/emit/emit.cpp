@@ -67,13 +67,8 @@ constexpr std::array<RepeatText, kRepeatTextCount> make_whole_texts() {
     table[kEndKyokuKey] = TextBuilder{}.add("{\"type\":\"end_kyoku\"").done();
     return table;
 }
+// For the tables cut from it at compile time; kRepeatTexts below is its copy in the program.
 constexpr auto kWholeTexts = make_whole_texts();
-
-constexpr std::array<RepeatText, kRepeatTextCount - kDoraKeys> make_repeat_texts() {
-    std::array<RepeatText, kRepeatTextCount - kDoraKeys> table{};
-    for (std::size_t k = kDoraKeys; k < kRepeatTextCount; ++k) table[k - kDoraKeys] = kWholeTexts[k];
-    return table;
-}
 
 // The first 32 bytes of the whole text of `key`.
 constexpr Head head_of(std::size_t key) {
@@ -173,7 +168,7 @@ void set_size(std::string& buffer, std::size_t size) {
 }  // namespace
 
 constinit const std::array<QuotedTile, kTileCount> kQuotedTiles = make_quoted_tiles();
-constinit const std::array<RepeatText, kRepeatTextCount - kDoraKeys> kRepeatTexts = make_repeat_texts();
+constinit const std::array<RepeatText, kRepeatTextCount> kRepeatTexts = kWholeTexts;
 constinit const std::array<Head, 4> kTsumoHeads = make_heads(kTsumoKeys, kTiles);
 constinit const std::array<Head, 4> kDahaiHeads = make_heads(kDahaiKeys, 2 * kTiles);
 constinit const std::array<TsumoTail, kTileCount> kTsumoTails = make_tsumo_tails();
@@ -182,7 +177,7 @@ constinit const std::array<DahaiTail, 2 * kTileCount> kDahaiTails = make_dahai_t
 // The source the pieces above are cut from, and checked against below.
 std::string_view repeat_text(std::uint16_t key) {
     if (key == 0 || key >= kRepeatTextCount) return {};
-    const RepeatText& t = kWholeTexts[key];
+    const RepeatText& t = kRepeatTexts[key];
     return {t.text, t.size - 1u};  // without the line feed
 }
 
@@ -348,7 +343,7 @@ void Emitter::finish() {
 void Emitter::start_game(const std::array<std::string, 4>& names, std::uint8_t kyoku_first, bool aka_flag) {
     std::size_t size = kMaxSmall;
     for (const std::string& name : names) {
-        size += kPerNameByte * name.size();
+        size += json_string_room(name.size());
         out_->ascii = out_->ascii && is_ascii(name);
     }
     commit(write_start_game(begin(size), names, kyoku_first, aka_flag));

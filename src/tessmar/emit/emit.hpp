@@ -36,14 +36,15 @@ static_assert(kRepeatTextCount <= EventTexts::kRepeatKeys);
  *  the emitter writes for every event of that key. Empty for any other number. */
 std::string_view repeat_text(std::uint16_t key);
 
-// The whole text of a repeat key from dora on, with its line feed, padded to 64 bytes so that
-// one fixed-size copy writes it: `kRepeatTexts[key - kDoraKeys]`.
+// The whole text of each repeat key, with its line feed, padded to 64 bytes so that one
+// fixed-size copy writes it: `kRepeatTexts[key]`. The emitter copies those from dora on;
+// tsumo and dahai it puts together from the smaller tables below.
 struct RepeatText {
     char text[63];
     std::uint8_t size;  // with the line feed
 };
 static_assert(sizeof(RepeatText) == 64);
-extern const std::array<RepeatText, kRepeatTextCount - kDoraKeys> kRepeatTexts;
+extern const std::array<RepeatText, kRepeatTextCount> kRepeatTexts;
 // Bytes copied per repeated event: the longest text of its kind with its line feed, rounded up
 // to 16 (checked against the table in emit.cpp).
 constexpr std::size_t kDoraCopy = 48;           // {"type":"dora","dora_marker":"5mr"}: 37
@@ -91,7 +92,6 @@ constexpr std::size_t kMaxCall = 128;        // daiminkan, the longest call, nee
 constexpr std::size_t kMaxStartKyoku = 512;  // about 460
 constexpr std::size_t kMaxSmall = 192;       // start_game and hora without their lists, ryukyoku, end_game
 constexpr std::size_t kPerListTile = 6;      // `"5mr",`
-constexpr std::size_t kPerNameByte = 6;      // \u00XX at worst
 
 // Calls; every seat here is below 4.
 char* write_chi(char* p, Seat actor, Seat target, Tile pai, Tile c0, Tile c1);
@@ -99,7 +99,7 @@ char* write_pon(char* p, Seat actor, Seat target, Tile pai, Tile c0, Tile c1);
 char* write_daiminkan(char* p, Seat actor, Seat target, Tile pai, Tile c0, Tile c1, Tile c2);
 char* write_kakan(char* p, Seat actor, Tile pai, Tile c0, Tile c1, Tile c2);
 char* write_ankan(char* p, Seat actor, Tile c0, Tile c1, Tile c2, Tile c3);
-/** Room: kMaxSmall + kPerNameByte * (sum of the names' sizes). */
+/** Room: kMaxSmall + json_string_room of each name. */
 char* write_start_game(char* p, const std::array<std::string, 4>& names, std::uint8_t kyoku_first, bool aka_flag);
 char* write_start_kyoku(char* p, Tile bakaze, Tile dora_marker, std::uint8_t kyoku, std::uint8_t honba,
                         std::uint8_t kyotaku, Seat oya, const Points& scores,
@@ -223,7 +223,7 @@ private:
     template <std::size_t kCopy>
     [[gnu::always_inline]] void repeat(std::uint16_t key) {
         char* p = begin(sizeof(RepeatText));
-        const RepeatText& t = kRepeatTexts[key - kDoraKeys];
+        const RepeatText& t = kRepeatTexts[key];
         std::memcpy(p, &t, kCopy);
         record(t.size, key);
     }

@@ -16,23 +16,6 @@ namespace {
 
 using Column = tessmar::Entry;
 
-// A two-digit code as the JSON reader keeps a bare number: a tile where it is a tile code
-// (0 is the unknown tile), else the number itself. Entries are copied from here whole: one built byte by byte and then copied out would stall
-// on every store.
-constexpr std::array<Column, 256> kCodeEntry = [] {
-    std::array<Column, 256> table{};
-    for (unsigned code = 0; code < 256; ++code) {
-        if (kTileOfCode[code] != kNoTile) {
-            table[code].kind = Column::Kind::Tile;
-            table[code].value = kTileOfCode[code];
-        } else {
-            table[code].kind = Column::Kind::Number;
-            table[code].value = static_cast<std::uint8_t>(code);
-        }
-    }
-    return table;
-}();
-
 bool fits_int32(std::int64_t v) {
     return v >= std::numeric_limits<std::int32_t>::min() && v <= std::numeric_limits<std::int32_t>::max();
 }
@@ -50,8 +33,8 @@ static_assert(kMaxCallString <= Column::kMaxText);
 using IdEntries = std::array<Column, kTileIds + 1>;
 constexpr IdEntries id_entries(bool red) {
     IdEntries table{};
-    for (unsigned id = 0; id < kTileIds; ++id) table[id] = kCodeEntry[tile_code(id, red)];
-    table[kTileIds] = kCodeEntry[60];
+    for (unsigned id = 0; id < kTileIds; ++id) table[id] = kEntryOfCode[tile_code(id, red)];
+    table[kTileIds] = kEntryOfCode[60];
     return table;
 }
 constexpr IdEntries kIdEntries[2] = {id_entries(false), id_entries(true)};
@@ -73,7 +56,7 @@ void put_rare_entry(Column& out, Cell e, bool red) {
             out.kind = Column::Kind::Text;
             out.size = 3;
             out.text[0] = 'r';
-            put_code(out.text + 1, (e.kind() & Cell::kTsumogiri) ? 60 : tile_code(e.value(), red));
+            put_id_code(out.text + 1, (e.kind() & Cell::kTsumogiri) ? kTileIds : e.value(), red);
             return;
         }
         case Cell::Call: {
@@ -82,7 +65,7 @@ void put_rare_entry(Column& out, Cell e, bool red) {
             out.size = static_cast<std::uint8_t>(end - out.text);
             return;
         }
-        default: out = kCodeEntry[0];
+        default: out = kEntryOfCode[0];
     }
 }
 

@@ -25,13 +25,6 @@ constexpr unsigned tile_code(unsigned id, bool red) {
     return red && is_red_id(id) ? 51 + (id - 16) / 36 : kind_code(id / 4);
 }
 
-/** Writes a two-digit tile code at `p`. */
-inline char* put_code(char* p, unsigned code) {
-    p[0] = static_cast<char>('0' + code / 10);
-    p[1] = static_cast<char>('0' + code % 10);
-    return p + 2;
-}
-
 /** The text of each id's code under each red rule, and at index kTileIds the tsumogiri's 60:
  *  the writer puts every tile as one two-byte copy, not by dividing. */
 using CodeTexts = std::array<std::array<char, 2>, kTileIds + 1>;

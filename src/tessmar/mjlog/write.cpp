@@ -174,11 +174,12 @@ std::string_view room_name(std::uint32_t rule) {
 }
 
 std::size_t room_needed(const Game& g, std::string_view ref) {
-    std::size_t n = kFixed + 6 * ref.size() + g.tiles.size() * kPerTile + g.entries.size() * kPerEntry +
+    std::size_t n = kFixed + json_string_room(ref.size()) + g.tiles.size() * kPerTile + g.entries.size() * kPerEntry +
                     g.kyokus.size() * kPerKyoku + g.wins.size() * kPerWin + g.yaku.size() * kPerYaku +
                     g.connections.size() * kPerConnection + g.dan.size() * 16 + g.rate.size() * (kMaxDecimal + 1);
-    for (const auto& name : g.names) n += 6 * name.size() + 3;
-    for (const auto& sx : g.sx) n += 6 * sx.size() + 3;
+    // Each string and its comma.
+    for (const auto& name : g.names) n += json_string_room(name.size()) + 1;
+    for (const auto& sx : g.sx) n += json_string_room(sx.size()) + 1;
     return n;
 }
 

@@ -4,6 +4,7 @@
 // values are kept.
 #include <array>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,18 +38,6 @@ int field_index(const std::array<std::string_view, N>& names, std::string_view k
     return -1;
 }
 
-
-// The entry of each integer 0..255: its tile if it is a tile code, else the bare number.
-constexpr std::array<Entry, 256> kEntryOfCode = [] {
-    std::array<Entry, 256> table{};
-    for (unsigned code = 0; code < 256; ++code) {
-        const bool tile = kTileOfCode[code] != kNoTile;
-        table[code].kind = tile ? Entry::Kind::Tile : Entry::Kind::Number;
-        table[code].value = tile ? kTileOfCode[code] : static_cast<std::uint8_t>(code);
-    }
-    return table;
-}();
-
 bool contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
 
 // One item of a kyoku's result list, as much of it as the result needs.
@@ -76,10 +65,10 @@ public:
             return std::unexpected(ReadError{ReadError::Kind::Json, s_.message(), s_.error_offset(), fault_});
         if (contains(disp_, "\xE4\xB8\x89" /* 三 */) || contains(disp_, "3-Player"))
             return std::unexpected(ReadError{ReadError::Kind::ThreePlayer, "the rule names a three-player game", 0, {}});
-        if (invalid_win_details_)
+        if (win_fault_)
             return std::unexpected(ReadError{ReadError::Kind::InvalidWinDetails,
                                              "a win's detail does not start with the winner's and the loser's seats", 0,
-                                             win_fault_});
+                                             *win_fault_});
         game_.kyoku_first = contains(disp_, "\xE6\x9D\xB1" /* 東 */) || contains(disp_, "East") ? 4 : 0;
         game_.aka_flag = aka_;
         return {};
@@ -422,7 +411,7 @@ private:
         std::uint8_t seats[2] = {0, 0};
         bool ok = list([&] {
             const char v = s_.peek();
-            if (v == '-' || is_digit(v)) {
+            if (at_number(v)) {
                 Number n;
                 if (!s_.number(n)) return false;
                 if (count < 4) {
@@ -474,8 +463,7 @@ private:
             const ResultItem& detail = items_[i + 1];
             if (deltas.kind != ResultItem::Kind::Deltas || detail.kind != ResultItem::Kind::Detail) continue;
             if (!detail.seats_ok) {
-                if (!invalid_win_details_) win_fault_ = at_;
-                invalid_win_details_ = true;
+                if (!win_fault_) win_fault_ = at_;
                 return;
             }
             game_.wins.push_back(Win{detail.actor, detail.target, deltas.deltas});
@@ -487,8 +475,7 @@ private:
     GameColumns& game_;
     std::string disp_;
     bool aka_ = false;
-    bool invalid_win_details_ = false;
-    Fault win_fault_;  // the kyoku of the first win detail refused
+    std::optional<Fault> win_fault_;  // the kyoku of the first win detail refused, if one is
     Fault at_;         // the kyoku and seat being read
     Fault fault_;      // `at_` when the first refusal was one of the log's shape
     std::vector<ResultItem> items_;

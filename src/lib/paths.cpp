@@ -4,6 +4,7 @@
 #include <array>
 #include <utility>
 
+#include "tessmar/encoding/chars.hpp"
 #include "tessmar/encoding/utf8.hpp"
 
 namespace tessmar::lib {
@@ -11,7 +12,6 @@ namespace tessmar::lib {
 namespace {
 
 constexpr char kHexUpper[] = "0123456789ABCDEF";
-constexpr char kHexLower[] = "0123456789abcdef";
 
 void append_unicode_escape(std::string& out, char32_t c) {
     out += "\\u{";
@@ -19,7 +19,7 @@ void append_unicode_escape(std::string& out, char32_t c) {
     for (int shift = 20; shift >= 0; shift -= 4) {
         const unsigned digit = (c >> shift) & 0xF;
         if (digit != 0 || started || shift == 0) {
-            out += kHexLower[digit];
+            out += kHexDigits[digit];
             started = true;
         }
     }

@@ -2,17 +2,17 @@
 
 #include <algorithm>
 
+#include "tessmar/encoding/chars.hpp"
+
 namespace tessmar {
 namespace {
-
-constexpr char kHex[] = "0123456789abcdef";
 
 void append_escaped(std::string& out, std::string_view text, bool quote) {
     for (char c : text) {
         const auto b = static_cast<unsigned char>(c);
         if (b < 0x20 || b == 0x7F) {
-            out.append("\\x").push_back(kHex[b >> 4]);
-            out.push_back(kHex[b & 15]);
+            out.append("\\x").push_back(kHexDigits[b >> 4]);
+            out.push_back(kHexDigits[b & 15]);
         } else {
             if (quote && (c == '"' || c == '\\')) out.push_back('\\');
             out.push_back(c);

@@ -35,9 +35,7 @@ std::expected<EventTexts, PipelineError> convert_columns_texts(const GameColumns
     EventTexts texts;
     if (auto ok = convert_columns(game, texts); !ok) {
         const ConversionError& e = ok.error();
-        // A kyoku given up on is no one seat's fault, whichever seat its last attempt stopped at.
-        const int seat = e.kind == ConversionErrorKind::RetryLimit ? -1 : e.seat;
-        return std::unexpected(PipelineError{Stage::Convert, describe(e), Location{kNoOffset, kyoku_fault(game, e.kyoku, seat)}});
+        return std::unexpected(PipelineError{Stage::Convert, describe(e), Location{kNoOffset, kyoku_fault(game, e.kyoku, e.seat)}});
     }
     return texts;
 }
@@ -46,12 +44,8 @@ std::expected<EventTexts, PipelineError> convert_mjlog_texts(const mjlog::Game& 
     GameColumns columns;
     // The JSON text would hold a number the log reader refuses (the XML allows any 32-bit value).
     if (!mjlog::game_columns(game, columns)) {
-        const auto kyoku = static_cast<int>(columns.kyokus.size()) - 1;  // the one refused
-        Fault fault{kyoku};
-        if (kyoku >= 0) {
-            fault.round = game.kyokus[static_cast<std::size_t>(kyoku)].header[0];
-            fault.honba = game.kyokus[static_cast<std::size_t>(kyoku)].header[1];
-        }
+        // The one refused, the last made.
+        const Fault fault = columns.kyokus.empty() ? Fault{} : mjlog::kyoku_fault(game, columns.kyokus.size() - 1);
         return std::unexpected(PipelineError{
             Stage::Parse, "a round, honba or stick count above 255, or a score beyond 32 bits: more than the JSON log holds",
             Location{kNoOffset, fault}});

@@ -67,8 +67,8 @@ std::expected<void, ConversionError> convert_kyoku(const GameColumns& game, cons
         retry_work = over_budget ? 0 : retry_work - spent;
         if (attempt == 1) starts.insert(CallChoices::Slots{});
         if (starts.contains(choices.slots) || attempt >= kMaxAttempts || over_budget) {
-            ok.error().kind = ConversionErrorKind::RetryLimit;
-            return ok;
+            // A kyoku given up on is no one seat's fault, whichever seat its last attempt stopped at.
+            return std::unexpected(ConversionError{ConversionErrorKind::RetryLimit, {}});
         }
         starts.insert(choices.slots);
     }

@@ -54,7 +54,7 @@ struct ConversionError {
     std::string text;            // offending entry text or tile code, where there is one
     int seat = -1;               // seat involved, where known
     int kyoku = -1;              // position of the kyoku in the log, where known
-    CallClash call{};            // InvalidCall (and a RetryLimit after one)
+    CallClash call{};            // InvalidCall
 };
 
 /** One line for people: what is wrong, without where (the kyoku and seat say that). */

@@ -3,6 +3,9 @@
 
 namespace tessmar {
 
+/** The sixteen hexadecimal digits, lower case, by value. */
+inline constexpr char kHexDigits[] = "0123456789abcdef";
+
 constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 /** The value of a hexadecimal digit, or -1. */

@@ -1,10 +1,11 @@
 #include "tessmar/encoding/json_text.hpp"
 
+#include "tessmar/encoding/chars.hpp"
+
 namespace tessmar {
 
 // Runs that need no escape are copied in one piece.
 char* put_json_string(char* p, std::string_view text) {
-    static constexpr char kHex[] = "0123456789abcdef";
     *p++ = '"';
     std::size_t run = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -24,8 +25,8 @@ char* put_json_string(char* p, std::string_view text) {
             case '\r': *p++ = 'r'; break;
             default:
                 p = put_literal(p, "u00");
-                *p++ = kHex[c >> 4];
-                *p++ = kHex[c & 15];
+                *p++ = kHexDigits[c >> 4];
+                *p++ = kHexDigits[c & 15];
         }
     }
     std::memcpy(p, text.data() + run, text.size() - run);

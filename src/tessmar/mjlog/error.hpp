@@ -12,6 +12,7 @@
 #include <string_view>
 #include <utility>
 
+#include "tessmar/encoding/chars.hpp"
 #include "tessmar/location.hpp"
 
 namespace tessmar::mjlog {
@@ -34,7 +35,6 @@ using Status = std::expected<void, MjlogError>;
 /** Input text quoted in a message: printable ASCII as it is, any other byte as \xNN, at most
  *  `max` bytes of it, so that a message is short, one line, and valid UTF-8 whatever the input. */
 inline std::string printable(std::string_view text, std::size_t max = 24) {
-    static constexpr char kHex[] = "0123456789abcdef";
     std::string out;
     for (std::size_t i = 0; i < text.size() && i < max; ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
@@ -42,8 +42,8 @@ inline std::string printable(std::string_view text, std::size_t max = 24) {
             out.push_back(static_cast<char>(c));
         } else {
             out.append("\\x");
-            out.push_back(kHex[c >> 4]);
-            out.push_back(kHex[c & 15]);
+            out.push_back(kHexDigits[c >> 4]);
+            out.push_back(kHexDigits[c & 15]);
         }
     }
     if (text.size() > max) out.append("...");

@@ -3,9 +3,12 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "tessmar/location.hpp"
 
 namespace tessmar::mjlog {
 
@@ -93,5 +96,11 @@ struct Game {
 
     bool red() const { return (rule & 0x02) == 0; }
 };
+
+/** Kyoku `kyoku` of `game` (one it holds) as the place of a fault: its position, round and honba. */
+inline Fault kyoku_fault(const Game& game, std::size_t kyoku, int seat = -1) {
+    const Kyoku& k = game.kyokus[kyoku];
+    return Fault{static_cast<int>(kyoku), seat, k.header[0], k.header[1]};
+}
 
 }  // namespace tessmar::mjlog

@@ -79,8 +79,6 @@ private:
     // What every ending does first: one kind per kyoku, owari only on the last.
     Status ending(const Tag& t, bool win);
     void close_kyoku();
-    // The kyoku at position `kyoku`, with its round and honba, and `seat`.
-    Fault kyoku_fault(std::size_t kyoku, int seat = -1) const;
     // A kyoku tag's refusal blames the kyoku in play (and `seat`), unless it blames one already.
     Status blame(Status status, int seat = -1) const;
 

@@ -42,13 +42,8 @@ bool read_hand(std::string_view text, std::array<std::uint8_t, 13>& hand) {
 
 }  // namespace
 
-Fault Reader::kyoku_fault(std::size_t kyoku, int seat) const {
-    const Kyoku& k = g_.kyokus[kyoku];
-    return Fault{static_cast<int>(kyoku), seat, k.header[0], k.header[1]};
-}
-
 Status Reader::blame(Status status, int seat) const {
-    if (!status && in_kyoku_ && status.error().fault.kyoku < 0) status.error().fault = kyoku_fault(g_.kyokus.size() - 1, seat);
+    if (!status && in_kyoku_ && status.error().fault.kyoku < 0) status.error().fault = kyoku_fault(g_, g_.kyokus.size() - 1, seat);
     return status;
 }
 
@@ -192,7 +187,7 @@ Status Reader::ending(const Tag& t, bool win) {
     if (owari_offset_ != kNoOffset) {
         // The fault of the earlier kyoku, whose ending carries the owari.
         MjlogError e = tag_error("owari on an ending that is not the game's last", owari_name_, owari_offset_);
-        e.fault = kyoku_fault(owari_kyoku_);
+        e.fault = kyoku_fault(g_, owari_kyoku_);
         return std::unexpected(std::move(e));
     }
     ended_ = true;

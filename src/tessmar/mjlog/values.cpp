@@ -8,7 +8,7 @@
 namespace tessmar::mjlog {
 namespace {
 
-std::string quoted(std::string_view text) {
+std::string single_quoted(std::string_view text) {
     std::string s = printable(text);
     s.insert(s.begin(), '\'');
     s.push_back('\'');
@@ -22,7 +22,7 @@ std::expected<std::int64_t, std::string> parse_int(std::string_view text) {
     if (read_int(text, value)) return value;
     std::string_view digits = text.starts_with('-') ? text.substr(1) : text;
     const bool all_digits = !digits.empty() && digits.find_first_not_of("0123456789") == std::string_view::npos;
-    return std::unexpected((all_digits ? "number out of range: " : "not an integer: ") + quoted(text));
+    return std::unexpected((all_digits ? "number out of range: " : "not an integer: ") + single_quoted(text));
 }
 
 std::expected<void, std::string> parse_ints(std::string_view text, std::vector<std::int64_t>& out) {
@@ -65,8 +65,8 @@ std::expected<double, std::string> parse_decimal(std::string_view text) {
     const char* end = text.data() + text.size();
     auto [ptr, ec] = std::from_chars(text.data(), end, value, std::chars_format::general);
     if (text.empty() || ec != std::errc() || ptr != end || !std::isfinite(value))
-        return std::unexpected("not a decimal: " + quoted(text));
-    if (std::fabs(value) >= 1e15) return std::unexpected("number out of range: " + quoted(text));
+        return std::unexpected("not a decimal: " + single_quoted(text));
+    if (std::fabs(value) >= 1e15) return std::unexpected("number out of range: " + single_quoted(text));
     return value;
 }
 
